@@ -5,22 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-// Set while an installed handler runs: a handler that breaks a contract
-// itself must not re-enter itself without end.
-bool failing = false;
-}  // namespace
-
 extern "C" {
 
 void defaultHandler(void) { F_Abort(); }
 
 void FdeFail(void) {
   FdeFailHandlerT handler = FdeInstance != nullptr ? FdeInstance->failHandler : nullptr;
-  if (handler != nullptr && handler != defaultHandler && !failing) {
-    failing = true;
-    handler();
-  }
+  // The handler may leave by a jump to a recovery point; if it returns,
+  // the process ends here.
+  if (handler != nullptr && handler != defaultHandler) handler();
   defaultHandler();
 }
 

@@ -45,6 +45,11 @@ TEST(StringsCopy, LenAndUnboundedCopy) {
   F_StrCpy(buf, nullptr);
   EXPECT_STREQ(buf, "");
   F_StrCpy(nullptr, "ab");  // nothing happens
+  char t[] = "abcdef";
+  F_StrTrunc(t, 2);
+  EXPECT_STREQ(t, "ab");
+  F_StrTrunc(t, -1);  // ignored, never writes before the buffer
+  EXPECT_STREQ(t, "ab");
 }
 
 TEST(StringsCopy, CpyNBoundsAndCounts) {
@@ -71,15 +76,6 @@ TEST(StringsCopy, CpyNWithNoRoomWritesNothing) {
   EXPECT_EQ(F_StrCpyN(buf, "abc", 0), 0);
   EXPECT_EQ(F_StrCpyN(buf, "abc", -3), 0);
   EXPECT_STREQ(buf, "xyz");
-}
-
-TEST(StringsCopy, Trunc) {
-  char buf[] = "abcdef";
-  F_StrTrunc(buf, 2);
-  EXPECT_STREQ(buf, "ab");
-  F_StrTrunc(buf, -1);  // ignored
-  EXPECT_STREQ(buf, "ab");
-  F_StrTrunc(nullptr, 0);
 }
 
 TEST(StringsCat, UnboundedAndBounded) {
