@@ -288,6 +288,44 @@ TEST_F(Bus, WellFormedButWrongRequestsAreRefusedWithoutDisconnecting) {
   EXPECT_EQ(status_of(p), uint32_t{MBX_E_UNKNOWN});
 }
 
+TEST_F(Bus, OversizedConversationIsEndedForBothSides) {
+  join_as_bridge();
+  int runs = 0;
+  behaviours()["TESTREQ"] = [&](int32_t*, void*) { ++runs; };
+  Raw raw(sock_);
+  ASSERT_TRUE(raw.ok());
+  raw.hello();
+  raw.put(Raw::frame(5, 0, 2, "TESTREQ " + Raw::u32(0)));
+  uint8_t t = 0;
+  uint32_t conv = 0;
+  std::string p;
+  ASSERT_TRUE(raw.get(t, conv, p));
+  ASSERT_EQ(t, 11);
+  // One item more than a conversation may carry in one direction.
+  std::string items;
+  for (int i = 0; i < 4097; ++i) items += Raw::frame(7, conv, 0, "");
+  raw.put(items);
+  uint32_t c = 0;
+  ASSERT_TRUE(raw.get(t, c, p));
+  EXPECT_EQ(t, 10);  // Abort
+  EXPECT_EQ(c, conv);
+  EXPECT_EQ(status_of(p), uint32_t{MBX_E_TOOBIG});
+  // The requester stays connected and may go on.
+  raw.put(Raw::frame(5, 0, 3, "NOSUCH  " + Raw::u32(0)));
+  ASSERT_TRUE(raw.get(t, c, p));
+  EXPECT_EQ(t, 12);
+  // Here the request was never dispatched: it is dropped, not left open.
+  int32_t wait = 200, result = -9;
+  ASSERT_TRUE(fdk::itest::wait_until(
+      [&] {
+        mbx_next(&wait, &result);
+        return result == 0;
+      },
+      5000));
+  EXPECT_EQ(runs, 0);
+  EXPECT_STILL_SERVED();
+}
+
 TEST_F(Bus, RequestWhoseRequesterLeftBeforeDispatchIsDropped) {
   join_as_bridge();
   int runs = 0;
