@@ -350,11 +350,15 @@ void Broker::on_frame(Conn& c, Frame& f) {
     case FrameType::Abort: {
       auto it = convs_.find(f.conv);
       if (it == convs_.end()) return;
+      // The other side learns the sender's reason; one that reads as
+      // success becomes "gone".
+      auto st = static_cast<int32_t>(r.u32());
+      if (st == MBX_OK || st == MBX_TRUNCATED) st = MBX_E_GONE;
       const Conv& conv = it->second;
       if (conv.requester == c.id)
-        end_conv(f.conv, 0, MBX_E_GONE);
+        end_conv(f.conv, 0, st);
       else if (conv.handler == c.id)
-        end_conv(f.conv, MBX_E_GONE, 0);
+        end_conv(f.conv, st, 0);
       return;
     }
     default:

@@ -117,3 +117,14 @@ bool Bus::serve_while(fdk::itest::Child& c, int ms) {
 }
 
 }  // namespace mbxtest
+
+namespace mbxtest {
+
+void Bus::expect_still_served() {
+  fdk::itest::Child c = cadsim({"request", "TESTREQ"}, "check");
+  ASSERT_TRUE(serve_while(c));
+  EXPECT_EQ(c.exit_code(), 0) << c.err();
+  EXPECT_EQ(c.out(), "end\n");
+}
+
+}  // namespace mbxtest

@@ -48,6 +48,8 @@ class Bus : public ::testing::Test {
   bool serve_until(const std::function<bool()>& done, int ms = 15000);
   // Serves until the child has exited.
   bool serve_while(fdk::itest::Child& c, int ms = 15000);
+  // A request to "TESTREQ" still goes through: the broker routes on.
+  void expect_still_served();
 
   fdk::itest::TempDir dir_;
   std::string sock_;
