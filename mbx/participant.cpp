@@ -383,7 +383,7 @@ int Participant::send_frame(FrameType type, uint32_t conv, uint32_t ref,
     pump(0);
     if (fd_ < 0) return MBX_E_NOBUS;
     // A frame may be half written: the stream can no longer be trusted.
-    lose(MBX_E_NOBUS, st == MBX_E_TIMEOUT ? "the broker does not take our frames"
+    lose(st == MBX_E_TIMEOUT ? "the broker does not take our frames"
                                           : "the broker connection broke");
   }
   return st;
@@ -399,7 +399,7 @@ bool Participant::await(Clock::time_point deadline) {
   pollfd p{fd_, POLLIN, 0};
   int r = poll(&p, 1, left);
   if (r < 0 && errno != EINTR) {
-    lose(MBX_E_NOBUS, std::string("poll: ") + std::strerror(errno));
+    lose(std::string("poll: ") + std::strerror(errno));
     return false;
   }
   if (r > 0) pump(0);
@@ -426,18 +426,18 @@ bool Participant::pump(int wait_ms) {
         if (fd_ < 0) return false;
       }
       if (r < 0) {
-        lose(MBX_E_PROTOCOL, "malformed frame from the broker: " + reader_.error());
+        lose("malformed frame from the broker: " + reader_.error());
         return false;
       }
       continue;
     }
     if (n == 0) {
-      lose(MBX_E_NOBUS, "the broker closed the connection");
+      lose("the broker closed the connection");
       return false;
     }
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) break;
-    lose(MBX_E_NOBUS, std::string("read: ") + std::strerror(errno));
+    lose(std::string("read: ") + std::strerror(errno));
     return false;
   }
   return true;
@@ -452,7 +452,7 @@ void Participant::handle(Frame& f) {
         PayloadReader r(f.payload);
         Name request = opening_->is_call ? r.name() : opening_->target;
         if (r.failed() || f.conv == 0 || outgoing_.count(f.conv) != 0) {
-          lose(MBX_E_PROTOCOL, "the broker's answer to an opening is malformed");
+          lose("the broker's answer to an opening is malformed");
           return;
         }
         Outgoing& o = outgoing_[f.conv];
@@ -472,7 +472,7 @@ void Participant::handle(Frame& f) {
       in.requester_id = r.u32();
       in.requester = r.name();
       if (r.failed() || incoming_.count(f.conv) != 0) {
-        lose(MBX_E_PROTOCOL, "malformed delivery from the broker");
+        lose("malformed delivery from the broker");
         return;
       }
       incoming_.emplace(f.conv, std::move(in));
@@ -525,18 +525,18 @@ void Participant::handle(Frame& f) {
     case FrameType::Error: {
       PayloadReader r(f.payload);
       int32_t st = failure_status(r.u32());
-      lose(st, "the broker closed the connection: " + std::string(r.rest()));
+      lose("the broker closed the connection: " + std::string(r.rest()) + " (status " +
+           std::to_string(st) + ")");
       return;
     }
 
     default:
-      lose(MBX_E_PROTOCOL,
-           std::string("unexpected frame from the broker: ") + frame_type_name(f.type));
+      lose(std::string("unexpected frame from the broker: ") + frame_type_name(f.type));
       return;
   }
 }
 
-void Participant::lose(int32_t /*status*/, std::string why) {
+void Participant::lose(std::string why) {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
   lost_ = true;

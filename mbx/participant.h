@@ -105,7 +105,7 @@ class Participant {
   bool pump(int wait_ms);
   bool await(Clock::time_point deadline);
   void handle(Frame& f);
-  void lose(int32_t status, std::string why);
+  void lose(std::string why);
   void update_wake();
   int read_inbox(Inbox& box, int32_t length, void* buffer, int32_t* length_out);
   static int check_read_args(int32_t length, const void* buffer,
