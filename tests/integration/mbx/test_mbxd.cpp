@@ -1,0 +1,133 @@
+// mbxd on its own: the socket file's life, a second broker, the
+// participant limit; cadsim's own failures.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <fstream>
+
+#include "process.h"
+
+namespace {
+
+using fdk::itest::Child;
+
+class Mbxd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir_.path().empty());
+    sock_ = dir_.path() + "/bus.sock";
+  }
+  Child broker(const std::vector<std::string>& extra = {}, const std::string& tag = "mbxd") {
+    std::vector<std::string> argv = {MBXD_PATH, "--socket", sock_};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    return Child::start(argv, dir_.path(), tag);
+  }
+  bool exists() const {
+    struct stat sb;
+    return lstat(sock_.c_str(), &sb) == 0;
+  }
+  fdk::itest::TempDir dir_;
+  std::string sock_;
+};
+
+TEST_F(Mbxd, AnnouncesItselfAndRemovesItsSocketOnStop) {
+  Child b = broker();
+  ASSERT_TRUE(b.wait_for_output("mbxd ready " + sock_ + "\n", 10000)) << b.err();
+  struct stat sb;
+  ASSERT_EQ(stat(sock_.c_str(), &sb), 0);
+  EXPECT_TRUE(S_ISSOCK(sb.st_mode));
+  EXPECT_EQ(sb.st_mode & 077, 0u);  // the owner's processes only
+  b.stop();
+  EXPECT_EQ(b.exit_code(), 0) << b.err();
+  EXPECT_FALSE(exists());
+}
+
+TEST_F(Mbxd, ReplacesTheSocketOfABrokerThatDied) {
+  Child first = broker({}, "first");
+  ASSERT_TRUE(first.wait_for_output("ready", 10000));
+  first.signal(SIGKILL);
+  ASSERT_TRUE(first.wait(5000));
+  ASSERT_TRUE(exists());  // left behind
+  Child second = broker({}, "second");
+  EXPECT_TRUE(second.wait_for_output("ready", 10000)) << second.err();
+  EXPECT_TRUE(fdk::itest::wait_for_socket(sock_, 5000));
+}
+
+TEST_F(Mbxd, RefusesALiveBrokersSocketAndOtherFiles) {
+  Child first = broker({}, "first");
+  ASSERT_TRUE(first.wait_for_output("ready", 10000));
+  Child second = broker({}, "second");
+  ASSERT_TRUE(second.wait(10000));
+  EXPECT_EQ(second.exit_code(), 1);
+  EXPECT_NE(second.err().find("another broker is serving"), std::string::npos);
+  EXPECT_TRUE(first.running());
+  first.stop();
+
+  std::ofstream(sock_) << "precious";
+  Child third = broker({}, "third");
+  ASSERT_TRUE(third.wait(10000));
+  EXPECT_EQ(third.exit_code(), 1);
+  EXPECT_NE(third.err().find("is not a socket"), std::string::npos);
+  EXPECT_EQ(fdk::itest::read_file(sock_), "precious");
+}
+
+TEST_F(Mbxd, BadCommandLinesAreUsageErrors) {
+  for (std::vector<std::string> args :
+       {std::vector<std::string>{"--bogus"}, {"--max-participants", "0"},
+        {"--socket", std::string(200, 'x')}}) {
+    Child b = Child::start([&] {
+      std::vector<std::string> v = {MBXD_PATH};
+      v.insert(v.end(), args.begin(), args.end());
+      return v;
+    }(), dir_.path(), "bad");
+    ASSERT_TRUE(b.wait(10000));
+    EXPECT_NE(b.exit_code(), 0) << args[0];
+    EXPECT_FALSE(b.err().empty());
+  }
+}
+
+TEST_F(Mbxd, ParticipantsBeyondTheLimitAreToldAndClosed) {
+  Child b = broker({"--max-participants", "1"});
+  ASSERT_TRUE(b.wait_for_output("ready", 10000));
+  Child serve = Child::start({CADSIM_PATH, "--socket", sock_, "serve", "CURFCT"},
+                             dir_.path(), "serve");
+  ASSERT_TRUE(serve.wait_for_output("ready", 10000)) << serve.err();
+  Child extra = Child::start({CADSIM_PATH, "--socket", sock_, "request", "CURFCT"},
+                             dir_.path(), "extra");
+  ASSERT_TRUE(extra.wait(10000));
+  EXPECT_EQ(extra.exit_code(), 1);
+  EXPECT_NE(extra.err().find("too many participants"), std::string::npos) << extra.err();
+  EXPECT_TRUE(serve.running());
+  serve.stop();
+}
+
+TEST_F(Mbxd, CadsimReportsUsageAndMissingBroker) {
+  const std::vector<std::vector<std::string>> usage = {
+      {},
+      {"request"},
+      {"fly", "CURFCT"},
+      {"request", "TOOLONGNAME"},
+      {"request", "X", "--item-hex", "4"},
+      {"request", "X", "--kind", "many"},
+      {"serve", "X", "--count"},
+  };
+  for (const auto& args : usage) {
+    std::vector<std::string> argv = {CADSIM_PATH, "--socket", sock_};
+    argv.insert(argv.end(), args.begin(), args.end());
+    Child c = Child::start(argv, dir_.path(), "usage");
+    ASSERT_TRUE(c.wait(10000));
+    EXPECT_EQ(c.exit_code(), 2) << testing::PrintToString(args);
+    EXPECT_NE(c.err().find("usage:"), std::string::npos);
+  }
+  Child c = Child::start({CADSIM_PATH, "--socket", sock_, "request", "X"}, dir_.path(), "nob");
+  ASSERT_TRUE(c.wait(10000));
+  EXPECT_EQ(c.exit_code(), 1);
+  EXPECT_NE(c.err().find("cannot reach the broker"), std::string::npos) << c.err();
+}
+
+}  // namespace
