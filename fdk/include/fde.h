@@ -1,0 +1,16 @@
+/*
+ * fde.h - the whole support library in one include.
+ *
+ * Contract: see each header; this one only gathers them.  Plain C, usable
+ * from C and C++.
+ */
+#ifndef FDE_H
+#define FDE_H
+
+#include "fdetypes.h"
+#include "fde_charmap.h"
+#include "fde_memory.h"
+#include "fde_sprint.h"
+#include "fde_strings.h"
+
+#endif /* FDE_H */
