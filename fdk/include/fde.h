@@ -8,6 +8,7 @@
 #define FDE_H
 
 #include "fdetypes.h"
+#include "fde_channel.h"
 #include "fde_charmap.h"
 #include "fde_dipath.h"
 #include "fde_filepath.h"

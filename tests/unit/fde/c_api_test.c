@@ -1,6 +1,7 @@
 /* Compiled as C: every public header of the support library must stay
  * usable from C, and the library must link into a C program. */
 #include "fde.h"
+#include "fde_channel.h"
 #include "fde_charmap.h"
 #include "fde_dipath.h"
 #include "fde_filepath.h"
@@ -71,6 +72,7 @@ int main(void) {
     FilePathT *anchor = F_UnixToFilePath("/usr/doc/book.fm", NULL);
     StringT di = NULL;
     IntT length = 0;
+    ChannelT *ch;
     CHECK(fp != NULL && strcmp(fp->path, "/usr/doc/a.fm") == 0 && fp->flags == FDE_FP_ABSOLUTE);
     CHECK(F_FilePathToDI(fp, anchor, &di, &length) == 0 && strcmp(di, "<c>a.fm") == 0);
     F_Free(di);
@@ -79,6 +81,11 @@ int main(void) {
     CHECK(fp != NULL && strcmp(fp->path, "/usr/lib") == 0);
     CHECK(FdeFilePathFree(&fp) == 0 && fp == NULL);
     F_FilePathFree(anchor);
+
+    ch = F_ChannelMakeTmp();
+    CHECK(ch != NULL);
+    CHECK(F_ChannelWrite("abc", 1, 3, ch) == 3 && F_ChannelSize(ch) == 3);
+    CHECK(FdeChannelCloseTmp(&ch) == 0 && ch == NULL);
   }
 
   if (failures == 0) printf("c api: ok\n");
