@@ -1,5 +1,5 @@
-// Name utilities: splitting and joining, reference replacement, expansion
-// and relativisation, all in place on FDE_PATH_SIZE-byte buffers.
+// Name utilities on FDE_PATH_SIZE-byte buffers: reference replacement,
+// expansion and relativisation.
 #include "fde_dipath.h"
 #include "fde_filepath.h"
 
@@ -14,191 +14,83 @@
 
 namespace {
 
-using fde_test::Findings;
-using fde_test::InChild;
-using fde_test::ScopedEnv;
-
-// A name in its own FDE_PATH_SIZE-byte buffer.
-struct Name {
+// Runs op on a copy of s in its own FDE_PATH_SIZE-byte buffer.
+template <typename Op>
+std::string InBuffer(const std::string &s, Op op) {
   char buf[FDE_PATH_SIZE];
-  explicit Name(const std::string &s) {
-    std::memset(buf, 'Z', sizeof buf);  // no terminators past the name's own
-    size_t n = s.size() < FDE_PATH_LEN ? s.size() : FDE_PATH_LEN;
-    std::memcpy(buf, s.data(), n);
-    buf[n] = 0;
-  }
-};
-
-std::string Fixed(const std::string &s) {
-  Name n(s);
-  FdeFixTildaName(n.buf);
-  return n.buf;
+  std::memset(buf, 'Z', sizeof buf);
+  std::memcpy(buf, s.c_str(), s.size() + 1);
+  op(buf);
+  return buf;
 }
-
+std::string Fixed(const std::string &s) { return InBuffer(s, FdeFixTildaName); }
 std::string Expanded(const std::string &s, const char *dir = "") {
-  Name n(s);
-  FdeUiExpandFileName(n.buf, dir);
-  return n.buf;
+  return InBuffer(s, [dir](char *b) { FdeUiExpandFileName(b, dir); });
+}
+std::string Relative(const std::string &s, const char *anchor) {
+  return InBuffer(s, [anchor](char *b) { FdeRelativizeFileName(b, anchor); });
 }
 
-std::string Relative(const std::string &path, const char *anchor) {
-  Name n(path);
-  FdeRelativizeFileName(n.buf, anchor);
-  return n.buf;
-}
+TEST(FileName, ExpansionResolvesDotsAndSlashesTextually) {
+  struct { const char *name, *dir, *out; } cases[] = {
+      {"/usr//doc/./a/../b.fm", "", "/usr/doc/b.fm"}, {"/..", "", "/"}, {"/../../a", "", "/a"},
+      {"/a/", "", "/a"}, {"///", "", "/"}, {"a/b", "", "a/b"}, {"x/../..", "", ""},
+      {"a/../../b", "", "b"}, {"../lib/x", "/usr/doc", "/usr/lib/x"}, {"ch1.fm", "/", "/ch1.fm"},
+      {"../../../x", "base/sub", "x"}, {"/abs", "/ignored", "/abs"}, {"", "/usr/doc", "/usr/doc"}};
+  for (auto &c : cases) EXPECT_EQ(Expanded(c.name, c.dir), c.out) << c.name << " in " << c.dir;
 
-TEST(FileNameSplit, LastNameAndDirectory) {
-  EXPECT_STREQ(FdeStrFileLastName("/a/b.fm"), "b.fm");
-  EXPECT_STREQ(FdeStrFileLastName("b.fm"), "b.fm");
-  EXPECT_STREQ(FdeStrFileLastName("/x/"), "");
-  EXPECT_EQ(FdeStrFileLastName(nullptr), nullptr);
-
-  char dir[FDE_PATH_SIZE], name[FDE_LAST_NAME_SIZE];
-  FdeSplitFullFileName("/a.fm", dir, name);
-  EXPECT_STREQ(dir, "/");
-  EXPECT_STREQ(name, "a.fm");
-  FdeSplitFullFileName("a.fm", dir, name);
-  EXPECT_STREQ(dir, "");
-  EXPECT_STREQ(name, "a.fm");
-  FdeSplitFullFileName("/x/y/", dir, name);
-  EXPECT_STREQ(dir, "/x/y");
-  EXPECT_STREQ(name, "");
-  FdeSplitFullFileName("/usr/doc/book.fm", dir, nullptr);
-  EXPECT_STREQ(dir, "/usr/doc");
-}
-
-TEST(FileNameSplit, LongPartsStayInTheirBuffers) {
-  std::string longName(400, 'n');
-  char name[FDE_LAST_NAME_SIZE];
-  FdeSplitFullFileName(("/d/" + longName).c_str(), nullptr, name);
-  EXPECT_EQ(std::strlen(name), FDE_LAST_NAME_SIZE - 1u);
-
-  std::string longDir = "/" + std::string(1500, 'd');
-  char dir[FDE_PATH_LEN];  // the documented minimum
-  FdeSplitFullFileName((longDir + "/f").c_str(), dir, nullptr);
-  EXPECT_EQ(std::strlen(dir), FDE_PATH_LEN - 1u);
-}
-
-TEST(FileNameJoin, DirCatNPutsOneSeparatorWithinTheSize) {
-  char buf[16] = "dir";
-  EXPECT_EQ(FdeDirCatN(buf, "f", sizeof buf), 5);
-  EXPECT_STREQ(buf, "dir/f");
-  std::strcpy(buf, "dir/");
-  FdeDirCatN(buf, "f", sizeof buf);
-  EXPECT_STREQ(buf, "dir/f");
-  buf[0] = 0;
-  FdeDirCatN(buf, "f", sizeof buf);
-  EXPECT_STREQ(buf, "f");
-  std::strcpy(buf, "dir");
-  EXPECT_EQ(FdeDirCatN(buf, "", sizeof buf), 3);
-  EXPECT_EQ(FdeDirCatN(buf, "abcdefghijklmnop", sizeof buf), 15);
-  EXPECT_STREQ(buf, "dir/abcdefghijk");
-}
-
-TEST(FileNameRetreat, DropsTheLastComponentButNotTheRoot) {
-  struct Case {
-    const char *in, *out;
-  } cases[] = {{"/a/b", "/a"}, {"/a", "/"}, {"/", "/"}, {"a/b", "a"}, {"a", ""}, {"", ""}};
-  for (const Case &c : cases) {
-    char buf[16];
-    std::strcpy(buf, c.in);
-    char *end = retreat(buf, buf + std::strlen(buf));
-    EXPECT_STREQ(buf, c.out) << c.in;
-    EXPECT_EQ(end, buf + std::strlen(c.out)) << c.in;
-  }
-}
-
-TEST(FileNameExpand, DotsAndSlashesAreResolvedTextually) {
-  EXPECT_EQ(Expanded("/usr//doc/./a/../b.fm"), "/usr/doc/b.fm");
-  EXPECT_EQ(Expanded("/.."), "/");
-  EXPECT_EQ(Expanded("/../../a"), "/a");
-  EXPECT_EQ(Expanded("/a/"), "/a");
-  EXPECT_EQ(Expanded("///"), "/");
-  EXPECT_EQ(Expanded("a/b"), "a/b");
-  EXPECT_EQ(Expanded("x/../.."), "");
-  EXPECT_EQ(Expanded("a/../../b"), "b");
-  EXPECT_EQ(Expanded("ch1.fm", "/usr/doc"), "/usr/doc/ch1.fm");
-  EXPECT_EQ(Expanded("../lib/x", "/usr/doc"), "/usr/lib/x");
-  EXPECT_EQ(Expanded("ch1.fm", "/"), "/ch1.fm");
-  EXPECT_EQ(Expanded("../../../x", "base/sub"), "x");
-  EXPECT_EQ(Expanded("/abs", "/ignored"), "/abs");
-  EXPECT_EQ(Expanded("", "/usr/doc"), "/usr/doc");
-}
-
-TEST(FileNameExpand, ResultAtTheLimitIsCutWithinTheBuffer) {
+  // At the limit the last component is cut and the rest dropped, in bounds.
   std::string dir = "/" + std::string(1000, 'd');
-  std::string out = Expanded(std::string(100, 'c') + "/dropped", dir.c_str());
-  EXPECT_EQ(out.size(), FDE_PATH_LEN - 1u);
-  EXPECT_EQ(out.substr(0, dir.size() + 1), dir + "/");
-  EXPECT_EQ(out.find("dropped"), std::string::npos);
+  EXPECT_EQ(Expanded(std::string(100, 'c') + "/dropped", dir.c_str()), dir + "/" + std::string(20, 'c'));
+  char name[FDE_LAST_NAME_SIZE], head[FDE_PATH_LEN];  // the documented sizes
+  FdeSplitFullFileName(("/" + std::string(1500, 'd') + "/" + std::string(400, 'n')).c_str(), head, name);
+  EXPECT_EQ(std::strlen(name) + std::strlen(head), FDE_LAST_NAME_SIZE - 1u + FDE_PATH_LEN - 1u);
 }
 
-TEST(FileNameReferences, EnvironmentVariables) {
-  ScopedEnv docs("FDE_TEST_DOCS", "/data");
-  ScopedEnv unset("FDE_TEST_UNSET", std::nullopt);
+TEST(FileName, EnvironmentReferences) {
+  setenv("FDE_TEST_DOCS", "/data", 1);
+  setenv("FDE_TEST_BIG", ("/" + std::string(1000, 'v')).c_str(), 1);
+  unsetenv("FDE_TEST_UNSET");
   EXPECT_EQ(Fixed("$FDE_TEST_DOCS/x"), "/data/x");
   EXPECT_EQ(Fixed("a/$FDE_TEST_DOCS/$FDE_TEST_DOCS"), "a//data//data");
-  EXPECT_EQ(Fixed("$FDE_TEST_UNSET/x"), "$FDE_TEST_UNSET/x");
   EXPECT_EQ(Fixed("$FDE_TEST_DOCS/$FDE_TEST_UNSET"), "$FDE_TEST_DOCS/$FDE_TEST_UNSET");
   EXPECT_EQ(Fixed("\\$FDE_TEST_DOCS"), "\\$FDE_TEST_DOCS");
   EXPECT_EQ(Fixed("a~b"), "a~b");
   EXPECT_EQ(Expanded("$FDE_TEST_DOCS/./x/.."), "/data");
+  // A replacement that would not fit leaves the name as it was.
+  std::string tooBig = "$FDE_TEST_BIG/" + std::string(30, 'x');
+  EXPECT_EQ(Fixed(tooBig), tooBig);
+  unsetenv("FDE_TEST_DOCS");
+  unsetenv("FDE_TEST_BIG");
 }
 
-TEST(FileNameReferences, ExpansionThatWouldNotFitLeavesTheName) {
-  ScopedEnv big("FDE_TEST_BIG", "/" + std::string(1000, 'v'));
-  std::string name = "$FDE_TEST_BIG/" + std::string(30, 'x');
-  EXPECT_EQ(Fixed(name), name);
-  EXPECT_EQ(Fixed("$FDE_TEST_BIG").size(), 1001u);
-}
-
-TEST(FileNameReferences, HomeIsReadOnceAndKept) {
-  InChild([](Findings &f) {
-    ScopedEnv home("HOME", std::nullopt);
-    f.Equal(Fixed("~/d").c_str(), "~/d", "HOME unset");
+TEST(FileName, HomeReferences) {
+  fde_test::InChild([](std::string &why) {  // the home directory is kept per process
+    unsetenv("HOME");
+    fde_test::Want(why, Fixed("~/d") == "~/d", "HOME unset: " + Fixed("~/d"));
     setenv("HOME", "/home/u", 1);
-    f.Equal(Fixed("~").c_str(), "/home/u", "bare ~");
-    f.Equal(Fixed("~/d").c_str(), "/home/u/d", "~/d");
-    f.Equal(Expanded("~/../v").c_str(), "/home/v", "~ expanded");
+    fde_test::Want(why, Fixed("~") == "/home/u", "bare ~: " + Fixed("~"));
+    fde_test::Want(why, Expanded("~/../v") == "/home/v", "~/../v: " + Expanded("~/../v"));
     setenv("HOME", "/elsewhere", 1);
-    f.Equal(Fixed("~/d").c_str(), "/home/u/d", "HOME changed later");
+    fde_test::Want(why, Fixed("~/d") == "/home/u/d", "HOME changed later: " + Fixed("~/d"));
   });
-}
-
-TEST(FileNameReferences, UserHomeFromThePasswordDatabase) {
   const passwd *root = getpwnam("root");
   ASSERT_NE(root, nullptr);
   EXPECT_EQ(Fixed("~root/x"), std::string(root->pw_dir) + "/x");
-  EXPECT_EQ(Fixed("~root"), root->pw_dir);
   EXPECT_EQ(Fixed("~no_such_user_fde/x"), "~no_such_user_fde/x");
 }
 
-TEST(FileNameRelativize, SharedDirectoriesBecomeRelative) {
-  const char *anchor = "/usr/doc/book.fm";
-  EXPECT_EQ(Relative("/usr/doc/a.fm", anchor), "a.fm");
-  EXPECT_EQ(Relative("/usr/doc/sub/a.fm", anchor), "sub/a.fm");
-  EXPECT_EQ(Relative("/usr/lib/x.fm", anchor), "../lib/x.fm");
-  EXPECT_EQ(Relative("/usr/docs/x", anchor), "../docs/x");
-  EXPECT_EQ(Relative("/var/x.fm", anchor), "/var/x.fm");
-  EXPECT_EQ(Relative("/usr/ch1.fm", "/usr/book.fm"), "/usr/ch1.fm");
-  EXPECT_EQ(Relative("/usr/doc", "/usr/doc/sub/f"), "../../doc");
-  EXPECT_EQ(Relative("/usr/doc/a.fm", nullptr), "/usr/doc/a.fm");
-}
-
-TEST(FileNameRelativize, TooManyLevelsUpLeavesThePath) {
-  std::string anchor = "/a";
-  while (anchor.size() < 1000) anchor += "/b";
-  anchor += "/f";  // about 500 levels below /a: the "../" run would not fit
-  EXPECT_EQ(Relative("/a/x", anchor.c_str()), "/a/x");
+TEST(FileNameDeathTest, RelativizeLimits) {
+  std::string deep = "/a";
+  while (deep.size() < 1000) deep += "/b";
+  // About 500 levels up would not fit: the path stays absolute.
+  EXPECT_EQ(Relative("/a/x", (deep + "/f").c_str()), "/a/x");
   EXPECT_EQ(Relative("/a/x", "/a/b/b/f"), "../../x");
-}
-
-TEST(FileNameRelativizeDeathTest, RelativeOrNullPathsFail) {
-  char rel[FDE_PATH_SIZE] = "a/b";
-  char abs[FDE_PATH_SIZE] = "/a/b";
+  EXPECT_EQ(Relative("/usr/docs/x", "/usr/doc/book.fm"), "../docs/x");
+  EXPECT_EQ(Relative("/usr/doc/a.fm", nullptr), "/usr/doc/a.fm");
+  char rel[FDE_PATH_SIZE] = "a/b", abs[FDE_PATH_SIZE] = "/a/b";
   EXPECT_DEATH(FdeRelativizeFileName(rel, "/a/f"), "");
   EXPECT_DEATH(FdeRelativizeFileName(abs, "a/f"), "");
-  EXPECT_DEATH(FdeRelativizeFileName(nullptr, "/a/f"), "");
 }
 
 }  // namespace

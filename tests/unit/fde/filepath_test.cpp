@@ -1,10 +1,11 @@
-// File-path records and the conversions that make them from Unix, Macintosh
-// and DOS names.
+// File-path records and their construction from Unix, Macintosh and DOS
+// names.
 #include "fde_filepath.h"
 #include "fde_memory.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "death_style.h"
@@ -12,115 +13,72 @@
 
 namespace {
 
-// Owns a record for the length of a test.
-struct Path {
-  FilePathT *fp;
-  explicit Path(FilePathT *p) : fp(p) {}
-  ~Path() { F_FilePathFree(fp); }
-  Path(const Path &) = delete;
-  Path &operator=(const Path &) = delete;
-  std::string str() const { return fp != nullptr && fp->path != nullptr ? fp->path : "(null)"; }
-};
+using Record = std::unique_ptr<FilePathT, decltype(&F_FilePathFree)>;
+Record Own(FilePathT *fp) { return Record(fp, F_FilePathFree); }
+Record Unix(const std::string &name, const FilePathT *anchor = nullptr) {
+  return Own(F_UnixToFilePath(name.c_str(), anchor));
+}
+std::string PathOf(const Record &r) { return r ? r->path : "(null)"; }
 
-TEST(FilePathRecords, CreateFreeAndTag) {
+TEST(FilePathDeathTest, RecordsAndTheirRelease) {
   FilePathT *fp = FdeFilePathCreate();
   ASSERT_NE(fp, nullptr);
-  EXPECT_EQ(fp->tag, 0x70617468u);
-  EXPECT_EQ(fp->flags, 0);
-  EXPECT_EQ(fp->path, nullptr);
+  EXPECT_TRUE(fp->tag == 0x70617468u && fp->flags == 0 && fp->path == nullptr);
   EXPECT_EQ(FdeFilePathFree(&fp), 0);
   EXPECT_EQ(fp, nullptr);
-  EXPECT_EQ(F_FilePathFree(nullptr), 0);
-
-  Path s(FdeFilePathSimpleCreate("a/b"));
-  ASSERT_NE(s.fp, nullptr);
-  EXPECT_EQ(s.str(), "a/b");
-  EXPECT_EQ(s.fp->flags, 0);
-  EXPECT_EQ(FdeFilePathSimpleCreate(nullptr), nullptr);
-  EXPECT_EQ(FdeInterpretAnchor(s.fp), s.fp);
-  EXPECT_EQ(FdeInterpretAnchor(nullptr), nullptr);
-}
-
-TEST(FilePathRecords, FailedAllocationLeavesNothing) {
-  for (int nth = 1; nth <= 2; ++nth) {
-    fde_test::HeapFault fault(nth);
-    EXPECT_EQ(FdeFilePathSimpleCreate("x"), nullptr) << nth;
-  }
-  fde_test::HeapFault fault(2);
-  EXPECT_EQ(F_UnixToFilePath("/a/b", nullptr), nullptr);
-}
-
-TEST(FilePathRecordsDeathTest, NullVariableAddressFails) {
   EXPECT_DEATH(FdeFilePathFree(nullptr), "");
+  for (int nth = 1; nth <= 2; ++nth) {  // the record, then the path copy
+    fde_test::HeapFault fault(nth);
+    EXPECT_EQ(F_UnixToFilePath("/a/b", nullptr), nullptr) << nth;
+  }
+  Record dos = Own(F_DosToFilePath("C:\\d\\..\\a.fm"));  // copied, not converted
+  EXPECT_EQ(PathOf(dos), "C:\\d\\..\\a.fm");
+  EXPECT_EQ(dos->flags, 0);
+  EXPECT_EQ(F_MacToFilePath(""), nullptr);
 }
 
-TEST(FilePathUnix, ExpandsAndFlagsAbsoluteOrRelative) {
-  Path a(F_UnixToFilePath("/usr//doc/./a/../b.fm", nullptr));
-  ASSERT_NE(a.fp, nullptr);
-  EXPECT_EQ(a.str(), "/usr/doc/b.fm");
-  EXPECT_EQ(a.fp->flags, FDE_FP_ABSOLUTE);
-  Path r(F_UnixToFilePath("a/b", nullptr));
-  ASSERT_NE(r.fp, nullptr);
-  EXPECT_EQ(r.str(), "a/b");
-  EXPECT_EQ(r.fp->flags, FDE_FP_RELATIVE);
-  EXPECT_EQ(F_UnixToFilePath("x/../..", nullptr), nullptr);
-  EXPECT_EQ(F_UnixToFilePath("", nullptr), nullptr);
-  EXPECT_EQ(F_UnixToFilePath(nullptr, nullptr), nullptr);
+TEST(FilePath, UnixNamesAreExpandedAndFlagged) {
+  Record abs = Unix("/usr//doc/./a/../b.fm");
+  EXPECT_EQ(PathOf(abs), "/usr/doc/b.fm");
+  EXPECT_EQ(abs->flags, FDE_FP_ABSOLUTE);
+  Record rel = Unix("a/b");
+  EXPECT_EQ(PathOf(rel), "a/b");
+  EXPECT_EQ(rel->flags, FDE_FP_RELATIVE);
+  for (const char *empty : {"x/../..", "", "."}) EXPECT_EQ(PathOf(Unix(empty)), "(null)") << empty;
 }
 
-TEST(FilePathUnix, AnchorsPlaceRelativeNames) {
-  Path anchor(F_UnixToFilePath("/usr/doc/book.fm", nullptr));
-  EXPECT_EQ(Path(F_UnixToFilePath("ch1.fm", anchor.fp)).str(), "/usr/doc/ch1.fm");
-  EXPECT_EQ(Path(F_UnixToFilePath("../lib/x", anchor.fp)).str(), "/usr/lib/x");
-  EXPECT_EQ(Path(F_UnixToFilePath("/abs/y", anchor.fp)).str(), "/abs/y");
-  Path top(F_UnixToFilePath("/book.fm", nullptr));
-  EXPECT_EQ(Path(F_UnixToFilePath("ch1.fm", top.fp)).str(), "/ch1.fm");
-  // A record with flags 0 is not relative, so it anchors.
-  Path plain(FdeFilePathSimpleCreate("/p/q.fm"));
-  EXPECT_EQ(Path(F_UnixToFilePath("r", plain.fp)).str(), "/p/r");
-}
+TEST(FilePath, AnchorsPlaceRelativeNames) {
+  Record anchor = Unix("/usr/doc/book.fm"), top = Unix("/book.fm");
+  EXPECT_EQ(PathOf(Unix("ch1.fm", anchor.get())), "/usr/doc/ch1.fm");
+  EXPECT_EQ(PathOf(Unix("../lib/x", anchor.get())), "/usr/lib/x");
+  EXPECT_EQ(PathOf(Unix("/abs/y", anchor.get())), "/abs/y");
+  EXPECT_EQ(PathOf(Unix("ch1.fm", top.get())), "/ch1.fm");
+  Record plain = Own(FdeFilePathSimpleCreate("/p/q.fm"));  // flags 0: not relative
+  EXPECT_EQ(PathOf(Unix("r", plain.get())), "/p/r");
 
-TEST(FilePathUnix, RejectedAnchorsGiveNull) {
-  Path rel(F_UnixToFilePath("d/book.fm", nullptr));
-  ASSERT_NE(rel.fp, nullptr);
-  EXPECT_EQ(F_UnixToFilePath("/abs", rel.fp), nullptr);
-  EXPECT_EQ(F_UnixToFilePath("x", rel.fp), nullptr);
+  Record rel = Unix("d/book.fm");
   FilePathT untagged = {0, FDE_FP_ABSOLUTE, const_cast<StringT>("/a/b")};
-  EXPECT_EQ(F_UnixToFilePath("x", &untagged), nullptr);
   FilePathT pathless = {FDE_FILEPATH_TAG, FDE_FP_ABSOLUTE, nullptr};
-  EXPECT_EQ(F_UnixToFilePath("x", &pathless), nullptr);
+  for (const FilePathT *bad : {rel.get(), &untagged, &pathless}) {
+    EXPECT_EQ(PathOf(Unix("/abs", bad)), "(null)");
+    EXPECT_EQ(PathOf(Unix("x", bad)), "(null)");
+  }
 }
 
-TEST(FilePathUnix, NamesAndExpansionsOverTheLimitAreRefused) {
-  // The expansion holds at most FDE_PATH_LEN - 1 characters.
-  std::string ok = "/" + std::string(FDE_PATH_LEN - 2, 'a');
-  Path fits(F_UnixToFilePath(ok.c_str(), nullptr));
-  EXPECT_EQ(fits.str(), ok);
-  // One more character still fits the name buffer, but the expansion would
-  // cut it off and name another file.
-  std::string cut = ok + "b";
-  EXPECT_EQ(F_UnixToFilePath(cut.c_str(), nullptr), nullptr);
-  std::string over = cut + "c";
-  EXPECT_EQ(F_UnixToFilePath(over.c_str(), nullptr), nullptr);
+TEST(FilePath, NamesAndExpansionsOverTheLimitAreRefused) {
+  std::string fits = "/" + std::string(FDE_PATH_LEN - 2, 'a');  // the longest expansion
+  EXPECT_EQ(PathOf(Unix(fits)), fits);
+  // One more character fits the name buffer, but the expansion would cut it
+  // off and so name another file.
+  EXPECT_EQ(PathOf(Unix(fits + "b")), "(null)");
+  std::string over = fits + "bc";
+  EXPECT_EQ(PathOf(Unix(over)), "(null)");
   EXPECT_EQ(F_MacToFilePath(over.c_str()), nullptr);
   EXPECT_EQ(FdeFilePathSimpleCreate(over.c_str()), nullptr);
-
-  std::string deep = "/" + std::string(1000, 'd') + "/book.fm";
-  Path anchor(F_UnixToFilePath(deep.c_str(), nullptr));
-  ASSERT_NE(anchor.fp, nullptr);
-  EXPECT_EQ(F_UnixToFilePath(std::string(30, 'x').c_str(), anchor.fp), nullptr);
-  EXPECT_NE(Path(F_UnixToFilePath("x", anchor.fp)).fp, nullptr);
-}
-
-TEST(FilePathForeign, MacAndDosNamesAreCopiedAsTheyAre) {
-  Path m(F_MacToFilePath("Disk:Folder:a.fm"));
-  ASSERT_NE(m.fp, nullptr);
-  EXPECT_EQ(m.str(), "Disk:Folder:a.fm");
-  EXPECT_EQ(m.fp->flags, 0);
-  Path d(F_DosToFilePath("C:\\doc\\..\\a.fm"));
-  EXPECT_EQ(d.str(), "C:\\doc\\..\\a.fm");
-  EXPECT_EQ(F_MacToFilePath(""), nullptr);
-  EXPECT_EQ(F_DosToFilePath(nullptr), nullptr);
+  Record deep = Unix("/" + std::string(1000, 'd') + "/book.fm");
+  ASSERT_TRUE(deep);
+  EXPECT_EQ(PathOf(Unix(std::string(30, 'x'), deep.get())), "(null)");
+  EXPECT_NE(PathOf(Unix("x", deep.get())), "(null)");
 }
 
 }  // namespace

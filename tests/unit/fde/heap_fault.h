@@ -1,6 +1,5 @@
-// Shared by the fde unit tests: makes the n-th heap request from now fail,
-// so that the cleanup of every failure path can be checked (the sanitizer
-// build reports anything left allocated).
+// Makes the n-th heap request from now fail, to check the cleanup of every
+// failure path (the sanitizer build reports anything left allocated).
 #ifndef FDE_TEST_HEAP_FAULT_H
 #define FDE_TEST_HEAP_FAULT_H
 
@@ -12,20 +11,20 @@ namespace fde_test {
 
 class HeapFault {
  public:
-  explicit HeapFault(int nth) {
-    countdown_ = nth;
-    FdeSysAllocT a = {Malloc, Calloc, Realloc};
-    old_ = FdeSetSysAlloc(&a);
-  }
+  explicit HeapFault(int nth) : old_(Install(nth)) {}
   ~HeapFault() { FdeSetSysAlloc(&old_); }
   HeapFault(const HeapFault &) = delete;
   HeapFault &operator=(const HeapFault &) = delete;
 
  private:
+  static FdeSysAllocT Install(int nth) {
+    countdown_ = nth;
+    FdeSysAllocT a = {[](size_t n) { return Fails() ? nullptr : std::malloc(n); },
+                      [](size_t c, size_t n) { return Fails() ? nullptr : std::calloc(c, n); },
+                      [](void *p, size_t n) { return Fails() ? nullptr : std::realloc(p, n); }};
+    return FdeSetSysAlloc(&a);
+  }
   static bool Fails() { return --countdown_ == 0; }
-  static void *Malloc(size_t n) { return Fails() ? nullptr : std::malloc(n); }
-  static void *Calloc(size_t c, size_t n) { return Fails() ? nullptr : std::calloc(c, n); }
-  static void *Realloc(void *p, size_t n) { return Fails() ? nullptr : std::realloc(p, n); }
   static inline int countdown_ = 0;
   FdeSysAllocT old_;
 };
