@@ -8,7 +8,10 @@
 #define FDE_H
 
 #include "fdetypes.h"
+#include "fde_channel.h"
 #include "fde_charmap.h"
+#include "fde_dipath.h"
+#include "fde_filepath.h"
 #include "fde_memory.h"
 #include "fde_sprint.h"
 #include "fde_strings.h"

@@ -1,7 +1,10 @@
 /* Compiled as C: every public header of the support library must stay
  * usable from C, and the library must link into a C program. */
 #include "fde.h"
+#include "fde_channel.h"
 #include "fde_charmap.h"
+#include "fde_dipath.h"
+#include "fde_filepath.h"
 #include "fde_memory.h"
 #include "fde_sprint.h"
 #include "fde_strings.h"
@@ -63,6 +66,27 @@ int main(void) {
 
   CHECK(FdeMToUpper['a'] == 'A' && (FdeCharProps[' '] & FDE_CP_BLANK) != 0);
   CHECK(F_SetAssert(NULL) == defaultHandler);
+
+  {
+    FilePathT *fp = F_UnixToFilePath("/usr//doc/./a.fm", NULL);
+    FilePathT *anchor = F_UnixToFilePath("/usr/doc/book.fm", NULL);
+    StringT di = NULL;
+    IntT length = 0;
+    ChannelT *ch;
+    CHECK(fp != NULL && strcmp(fp->path, "/usr/doc/a.fm") == 0 && fp->flags == FDE_FP_ABSOLUTE);
+    CHECK(F_FilePathToDI(fp, anchor, &di, &length) == 0 && strcmp(di, "<c>a.fm") == 0);
+    F_Free(di);
+    F_FilePathFree(fp);
+    fp = F_DIToFilePath("<u><c>lib", anchor);
+    CHECK(fp != NULL && strcmp(fp->path, "/usr/lib") == 0);
+    CHECK(FdeFilePathFree(&fp) == 0 && fp == NULL);
+    F_FilePathFree(anchor);
+
+    ch = F_ChannelMakeTmp();
+    CHECK(ch != NULL);
+    CHECK(F_ChannelWrite("abc", 1, 3, ch) == 3 && F_ChannelSize(ch) == 3);
+    CHECK(FdeChannelCloseTmp(&ch) == 0 && ch == NULL);
+  }
 
   if (failures == 0) printf("c api: ok\n");
   return failures == 0 ? 0 : 1;
