@@ -131,9 +131,13 @@ template <> struct Codec<UByteT[4]> {
     }
 };
 // The plain XDR string filter, for the connect records: a null string cannot
-// be encoded.
+// be encoded.  The null case is answered here because some builds of the
+// filter (the sanitizers' wrapper among them) read the string before looking.
 struct PlainString {
-    static bool_t code(XDR *x, StringT *p) { return xdr_wrapstring(x, p); }
+    static bool_t code(XDR *x, StringT *p) {
+        if (*p == nullptr && x->x_op != XDR_DECODE) return x->x_op == XDR_FREE;
+        return xdr_wrapstring(x, p);
+    }
 };
 
 // ---------------------------------------------------------------------------
