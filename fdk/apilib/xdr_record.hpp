@@ -362,7 +362,10 @@ template <class T> constexpr std::string_view type_name() {
 // The libtirpc filter for T: xdr_void for void, xdr_int, xdr_StringT, or the
 // record's own xdr_<T>.
 template <class T> inline xdrproc_t proc_of() {
-    if constexpr (std::is_void_v<T>) return reinterpret_cast<xdrproc_t>(&xdr_void);
+    // xdr_void takes no arguments: it passes through void (*)(void), the one
+    // function type that a cast may turn into any other without a warning.
+    if constexpr (std::is_void_v<T>)
+        return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(&xdr_void));
     else if constexpr (std::is_same_v<T, IntT>) return to_xdrproc(&xdr_int);
     else if constexpr (std::is_same_v<T, StringT>) return to_xdrproc(&xdr_StringT);
     else if constexpr (IsRecord<T>) return to_xdrproc(Record<T>::proc);
