@@ -4,7 +4,7 @@
  * and it records everything the runtime hands it, one line per event, in
  * the file named by its first argument:
  *
- *   start PID                    start-up (or connect) succeeded in PID
+ *   start PID CLIENTNO           start-up (or connect) succeeded in PID
  *   startup-failed MESSAGE       F_ApiStartUp returned MESSAGE
  *   connect RESULT FA_ERRNO      F_ApiConnectToSession's result
  *   fd N on|off                  descriptor reports
@@ -138,7 +138,7 @@ static int start(F_ApiFdFuncT fdFunc) {
         F_ApiErr(message);
         return 0;
     }
-    note("start %d", (int)getpid());
+    note("start %d %d", (int)getpid(), FA_clientno);
     return 1;
 }
 
@@ -184,7 +184,7 @@ int main(int argc, char **argv) {
         IntT result = F_ApiConnectToSession(argv[3], argv[4], (IntT)strtol(argv[5], NULL, 0));
         note("connect %d %d", result, FA_errno);
         if (result != 0) return 1;
-        note("start %d", (int)getpid());
+        note("start %d %d", (int)getpid(), FA_clientno);
         return serve();
     }
     fprintf(stderr, "rt_client: unknown mode %s\n", mode);
