@@ -2,6 +2,7 @@
  * C-callable.  Also checks a few layout facts that C callers rely on. */
 #include "fapi_types.h"
 #include "fapi_xdr.h"
+#include "fapi_values.h"
 
 #include <stddef.h>
 
