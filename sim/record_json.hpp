@@ -40,14 +40,10 @@ inline constexpr unsigned kJsonArrayCap = 1024;
 // An empty struct that stands for an xdr_void argument or result.
 struct VoidRec {};
 
-// The XDR filter of a wire type, void included.  xdr_void takes no
-// parameters, so its cast to the variadic xdrproc_t goes through a plain
-// function pointer type (a direct cast is refused by -Wcast-function-type).
+// The XDR filter of a wire type; VoidRec stands for void.
 template <class T> inline xdrproc_t wire_proc() {
-    if constexpr (std::is_void_v<T> || std::is_same_v<T, VoidRec>)
-        return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(&xdr_void));
-    else
-        return xdr::proc_of<T>();
+    if constexpr (std::is_same_v<T, VoidRec>) return xdr::proc_of<void>();
+    else return xdr::proc_of<T>();
 }
 
 template <class T> Json to_json(const T &v);

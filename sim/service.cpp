@@ -154,11 +154,11 @@ void dispatch_api(struct svc_req *rq, SVCXPRT *xp) {
     }
     if (rq->rq_vers == s.opt.vers) {
         switch (rq->rq_proc) {
-#define FDK_PROC(num, stub, Arg, Ret) \
-    case num:                         \
-        serve<num, Arg, Ret>(s, xp, #stub); \
+#define FAPI_PROC(num, CONSTANT, stub, Arg, Res) \
+    case num:                                    \
+        serve<num, Arg, Res>(s, xp, #stub);      \
         return;
-#include "proc_table.def"
+#include "fapi_procs.def"
         default:
             break;
         }
