@@ -4,14 +4,16 @@
  * and it records everything the runtime hands it, one line per event, in
  * the file named by its first argument:
  *
- *   start PID                    start-up (or connect) succeeded in PID
+ *   start PID CLIENTNO           start-up (or connect) succeeded in PID
  *   startup-failed MESSAGE       F_ApiStartUp returned MESSAGE
  *   connect RESULT FA_ERRNO      F_ApiConnectToSession's result
  *   fd N on|off                  descriptor reports
  *   init C / command C / message TEXT DOC OBJ / dialog A B C /
  *   notify C DOC FILE PARM / emergency      entry points
- *   take R / done R / modal R / inner-modal R / service R   what the runtime
- *                                answered inside an entry point
+ *   take R / done R / modal R / inner-modal R   what the runtime answered
+ *                                inside an entry point
+ *   request R                    the reply to a notification request
+ *   alert ok R SECONDS / alert failed SECONDS   an API call and its duration
  *   exit STATUS                  the process is ending with STATUS
  *
  * Usage: rt_client LOG MODE [ARGS]; modes:
@@ -22,11 +24,12 @@
  *   shutdown-twice   start up, shut down twice, exit
  *   connect SESSION HOST PROGRAM [TIMEOUT]   join a running session, serve
  *
- * What an entry point does is chosen by Frame's command codes:
- *   1 hand back control itself    2 hand back twice
- *   3 ask for control (refused)   4 wait modally (dialog 0 ends the wait)
- *   5 serve once more inside the entry point
- * A dialog event 9 x y starts a nested modal wait.
+ * What an entry point does is chosen by Frame's codes:
+ *   init 1       ask for notification 2
+ *   command 1    hand back control itself      command 2   hand back twice
+ *   command 3    ask for control (refused)     command 6   call Frame (alert)
+ *   command 4    hand back control, then wait modally (dialog 0 ends it)
+ *   dialog 9 x y hand back control, then a nested modal wait
  */
 #define _GNU_SOURCE
 #include <fcntl.h>
@@ -34,9 +37,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "fapi_runtime.h"
+#include "fapi_stubs.h"
 
 static int log_fd = -1;
 
@@ -59,7 +64,20 @@ static void on_end(int status, void *arg) {
 
 static void fd_report(int fd, int on) { note("fd %d %s", fd, on ? "on" : "off"); }
 
-void F_ApiInitialize(IntT initialization) { note("init %d", initialization); }
+static double now_seconds(void) {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
+}
+
+void F_ApiInitialize(IntT initialization) {
+    note("init %d", initialization);
+    if (initialization == 1) {
+        ApiFmNotificationArgT request = {2, 1};
+        int *reply = api_fm_notification_1(&request, frame_client);
+        note("request %d", reply ? *reply : -9999);
+    }
+}
 
 void F_ApiNotify(IntT notification, F_ObjIdT docId, StringT filename, IntT iparm) {
     note("notify %d %u %s %d", notification, docId, filename ? filename : "(null)", iparm);
@@ -78,15 +96,31 @@ void F_ApiCommand(IntT command) {
         note("done %d", F_ApiDoneCommand());
         break;
     case 3: note("take %d", F_ApiTakeControl()); break;
-    case 4: note("modal %d", F_ApiServiceModalCallbacks()); break;
-    case 5: note("service %d", F_ApiService(NULL)); break;
+    case 4:
+        note("done %d", F_ApiDoneCommand());
+        note("modal %d", F_ApiServiceModalCallbacks());
+        note("done %d", F_ApiDoneCommand());
+        break;
+    case 6: {
+        ApiFmAlertArgT alert = {"slow reply", 0};
+        double start = now_seconds();
+        int *reply = api_fm_alert_1(&alert, frame_client);
+        if (reply != NULL)
+            note("alert ok %d %.1f", *reply, now_seconds() - start);
+        else
+            note("alert failed %.1f", now_seconds() - start);
+        break;
+    }
     default: break;
     }
 }
 
 void F_ApiDialogEvent(IntT a, IntT b, IntT c) {
     note("dialog %d %d %d", a, b, c);
-    if (a == 9) note("inner-modal %d", F_ApiServiceModalCallbacks());
+    if (a == 9) {
+        note("done %d", F_ApiDoneCommand());
+        note("inner-modal %d", F_ApiServiceModalCallbacks());
+    }
 }
 
 void F_ApiEmergency(void) { note("emergency"); }
@@ -104,7 +138,7 @@ static int start(F_ApiFdFuncT fdFunc) {
         F_ApiErr(message);
         return 0;
     }
-    note("start %d", (int)getpid());
+    note("start %d %d", (int)getpid(), FA_clientno);
     return 1;
 }
 
@@ -150,7 +184,7 @@ int main(int argc, char **argv) {
         IntT result = F_ApiConnectToSession(argv[3], argv[4], (IntT)strtol(argv[5], NULL, 0));
         note("connect %d %d", result, FA_errno);
         if (result != 0) return 1;
-        note("start %d", (int)getpid());
+        note("start %d %d", (int)getpid(), FA_clientno);
         return serve();
     }
     fprintf(stderr, "rt_client: unknown mode %s\n", mode);
