@@ -2,10 +2,14 @@
  * libfdkfde.so, the way an installed client is.  It supplies the three entry
  * points every client must, replaces the default F_ApiCommand and keeps the
  * library's F_ApiDialogEvent and F_ApiEmergency.  It checks what the dynamic
- * linker makes of that: the library's own references to the entry points,
- * which are looked up by version like this program's dlvsym, must reach this
- * program's definitions where it has them and the library's defaults
- * elsewhere; and both libraries answer from C. */
+ * linker makes of that: the library's references to the entry points are
+ * looked up in the global scope, which starts at this program, so this
+ * program must export its definitions (the linker does that for symbols a
+ * shared object on the command line refers to or defines) and the first
+ * definition found must be its own, or the library's default where it has
+ * none.  That the library really calls a replaced F_ApiCommand is shown end
+ * to end by the example client's test against framesim.  Both libraries
+ * answer from C, and the runtime's internals stay inside. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <stdio.h>
@@ -45,12 +49,13 @@ static int from_library(void *address, const char *library) {
 }
 
 int main(void) {
-    /* The library's references carry its version; the lookup starts at the
-     * executable, whose definitions win. */
-    CHECK(dlvsym(RTLD_DEFAULT, "F_ApiCommand", "FDKAPI_5") == (void *)F_ApiCommand);
-    CHECK(dlvsym(RTLD_DEFAULT, "F_ApiInitialize", "FDKAPI_5") == (void *)F_ApiInitialize);
-    CHECK(dlvsym(RTLD_DEFAULT, "F_ApiNotify", "FDKAPI_5") == (void *)F_ApiNotify);
-    CHECK(dlvsym(RTLD_DEFAULT, "F_ApiMessage", "FDKAPI_5") == (void *)F_ApiMessage);
+    /* The executable's definitions come first. */
+    CHECK(dlsym(RTLD_DEFAULT, "F_ApiCommand") == (void *)F_ApiCommand);
+    CHECK(dlsym(RTLD_DEFAULT, "F_ApiInitialize") == (void *)F_ApiInitialize);
+    CHECK(dlsym(RTLD_DEFAULT, "F_ApiNotify") == (void *)F_ApiNotify);
+    CHECK(dlsym(RTLD_DEFAULT, "F_ApiMessage") == (void *)F_ApiMessage);
+    /* The library's own default is still there behind it, under its version. */
+    CHECK(from_library(dlvsym(RTLD_DEFAULT, "F_ApiCommand", "FDKAPI_5"), "libfdkapi.so.5"));
     /* Defaults this program does not replace come from the library. */
     CHECK(from_library(dlvsym(RTLD_DEFAULT, "F_ApiDialogEvent", "FDKAPI_5"), "libfdkapi.so.5"));
     CHECK(from_library(dlvsym(RTLD_DEFAULT, "F_ApiEmergency", "FDKAPI_5"), "libfdkapi.so.5"));
