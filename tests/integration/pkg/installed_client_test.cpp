@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,13 +32,13 @@ using ::testing::Not;
 
 namespace {
 
-struct Run {
+struct Step {
     ExitStatus status;
     std::string out, err;
 };
 
 // Runs argv to its end (at most `limit`), output captured in `dir`.
-Run run(const TempDir &dir, const std::vector<std::string> &argv,
+Step step(const TempDir &dir, const std::vector<std::string> &argv,
         const std::map<std::string, std::string> &env = {}, Millis limit = Millis(240000)) {
     static int count = 0;
     const std::string tag = "step" + std::to_string(++count);
@@ -47,16 +48,16 @@ Run run(const TempDir &dir, const std::vector<std::string> &argv,
     o.stdout_path = dir.file(tag + ".out");
     o.stderr_path = dir.file(tag + ".err");
     Process p(o);
-    Run r;
+    Step r;
     r.status = p.wait(limit);
     r.out = read_file(o.stdout_path);
     r.err = read_file(o.stderr_path);
     return r;
 }
 
-bool succeeded(const Run &r) { return r.status.exited && r.status.code == 0; }
+bool succeeded(const Step &r) { return r.status.exited && r.status.code == 0; }
 
-std::string describe(const Run &r) { return "stdout:\n" + r.out + "\nstderr:\n" + r.err; }
+std::string describe(const Step &r) { return "stdout:\n" + r.out + "\nstderr:\n" + r.err; }
 
 bool exists(const std::string &path) {
     struct stat st;
@@ -83,7 +84,7 @@ TEST(InstalledTree, ExampleClientBuildsAgainstItAndServesFramesim) {
     const std::string libdir = prefix + "/" + FDK_INSTALL_LIBDIR;
 
     // 1. Install.
-    Run install = run(work, {CMAKE_COMMAND, "--install", FDK_BUILD_DIR, "--prefix", prefix});
+    Step install = step(work, {CMAKE_COMMAND, "--install", FDK_BUILD_DIR, "--prefix", prefix});
     ASSERT_TRUE(succeeded(install)) << describe(install);
     for (const char *file : {"/include/fdk/fapi_runtime.h", "/include/fdk/fapi_calls.h",
                              "/include/fdk/fapi_procs.def", "/include/fdk/fde.h",
@@ -96,7 +97,7 @@ TEST(InstalledTree, ExampleClientBuildsAgainstItAndServesFramesim) {
 
     // 2. pkg-config finds the staging prefix from the file's own place.
     const std::map<std::string, std::string> pc_env = {{"PKG_CONFIG_PATH", libdir + "/pkgconfig"}};
-    Run flags = run(work, {"pkg-config", "--cflags", "--libs", "fdkapi"}, pc_env);
+    Step flags = step(work, {PKG_CONFIG_PROGRAM, "--cflags", "--libs", "fdkapi"}, pc_env);
     ASSERT_TRUE(succeeded(flags)) << describe(flags);
     EXPECT_THAT(flags.out, ContainsRegex("-I[^ ]*/include/fdk"));
     EXPECT_THAT(flags.out, HasSubstr("tirpc")) << "the headers include <rpc/rpc.h>";
@@ -110,18 +111,18 @@ TEST(InstalledTree, ExampleClientBuildsAgainstItAndServesFramesim) {
     ldflags = FDK_SANITIZE_FLAGS;
 #endif
     const std::string build = work.file("example-build");
-    Run configure = run(work,
-                        {CMAKE_COMMAND, "-S", EXAMPLE_SOURCE_DIR, "-B", build, "-G", "Ninja",
-                         "-DCMAKE_BUILD_TYPE=Debug", "-DCMAKE_C_FLAGS=" + cflags,
-                         "-DCMAKE_EXE_LINKER_FLAGS=" + ldflags},
-                        pc_env);
+    Step configure = step(work,
+                          {CMAKE_COMMAND, "-S", EXAMPLE_SOURCE_DIR, "-B", build, "-G", "Ninja",
+                           "-DCMAKE_BUILD_TYPE=Debug", "-DCMAKE_C_FLAGS=" + cflags,
+                           "-DCMAKE_EXE_LINKER_FLAGS=" + ldflags},
+                          pc_env);
     ASSERT_TRUE(succeeded(configure)) << describe(configure);
-    Run make = run(work, {CMAKE_COMMAND, "--build", build}, pc_env);
+    Step make = step(work, {CMAKE_COMMAND, "--build", build}, pc_env);
     ASSERT_TRUE(succeeded(make)) << describe(make);
     const std::string client = build + "/notify_client";
 
     // It uses the shared library of the staging prefix.
-    Run dynamic = run(work, {"readelf", "-d", client});
+    Step dynamic = step(work, {READELF, "-d", client});
     ASSERT_TRUE(succeeded(dynamic)) << describe(dynamic);
     EXPECT_THAT(dynamic.out, HasSubstr("[libfdkapi.so.5]"));
     EXPECT_THAT(dynamic.out, HasSubstr(libdir));
