@@ -145,7 +145,7 @@ set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
 # that building the package needs no dpkg-dev; rpcbind is the port mapper
 # every client and Frame register with.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS
-  "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12), libtirpc3 (>= 1.3.3), rpcbind")
+  "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11), libtirpc3 (>= 1.0.2), rpcbind")
 # A shlibs file for packages built against these libraries (only fdk has
 # versioned shared objects), and ldconfig after installation and removal.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
