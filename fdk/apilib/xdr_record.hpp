@@ -62,6 +62,11 @@ template <class T>
 inline xdrproc_t to_xdrproc(bool_t (*fn)(XDR *, T *)) {
     return reinterpret_cast<xdrproc_t>(fn);
 }
+// xdr_void takes no arguments at all; going through void (*)() tells the
+// compiler that the change of signature is meant.
+inline xdrproc_t to_xdrproc(bool_t (*fn)()) {
+    return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(fn));
+}
 
 // ---------------------------------------------------------------------------
 // Descriptions filled in by the .def files.
@@ -131,9 +136,13 @@ template <> struct Codec<UByteT[4]> {
     }
 };
 // The plain XDR string filter, for the connect records: a null string cannot
-// be encoded.
+// be encoded.  The null case is answered here because some builds of the
+// filter (the sanitizers' wrapper among them) read the string before looking.
 struct PlainString {
-    static bool_t code(XDR *x, StringT *p) { return xdr_wrapstring(x, p); }
+    static bool_t code(XDR *x, StringT *p) {
+        if (*p == nullptr && x->x_op != XDR_DECODE) return x->x_op == XDR_FREE;
+        return xdr_wrapstring(x, p);
+    }
 };
 
 // ---------------------------------------------------------------------------
@@ -362,7 +371,7 @@ template <class T> constexpr std::string_view type_name() {
 // The libtirpc filter for T: xdr_void for void, xdr_int, xdr_StringT, or the
 // record's own xdr_<T>.
 template <class T> inline xdrproc_t proc_of() {
-    if constexpr (std::is_void_v<T>) return reinterpret_cast<xdrproc_t>(&xdr_void);
+    if constexpr (std::is_void_v<T>) return to_xdrproc(&xdr_void);
     else if constexpr (std::is_same_v<T, IntT>) return to_xdrproc(&xdr_int);
     else if constexpr (std::is_same_v<T, StringT>) return to_xdrproc(&xdr_StringT);
     else if constexpr (IsRecord<T>) return to_xdrproc(Record<T>::proc);
