@@ -1,0 +1,448 @@
+// apislib.cpp - start-up and connection of the Frame API client, descriptor
+// reporting, and the service loop with the turn-over requests.
+//
+// Frame starts the client with FMAPIX = "prog.vers fprog.fvers pid.no.name".
+// F_ApiStartUp forks (the process Frame started leaves at once), registers
+// the callback program with the port mapper, connects frame_client to
+// Frame's API program and makes the initial contact.  F_ApiService then
+// waits for Frame's callbacks (dispatched by server.cpp) and for the
+// application's own descriptors.
+#include "apislib.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <rpc/pmap_clnt.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "fapi_stubs.h"
+#include "fapi_xdr.h"
+#include "xdr_record.hpp"
+
+namespace {
+
+constexpr int kDefaultTimeOutSeconds = 604800;  // seven days
+constexpr int kServiceWaitSeconds = 22;         // liveness test after this much silence
+constexpr int kMaskBits = 32;                   // descriptors a mask can hold
+constexpr rlim_t kDescriptorLimit = 256;
+constexpr int kConnectProcedure = 108;
+constexpr int kSessionVersion = 1;
+
+F_ApiFdFuncT fd_func = nullptr;
+UIntT fd_snapshot = 0;  // service word as last reported to fd_func
+
+char host_cache[256];
+bool host_cached = false;
+
+}  // namespace
+
+extern "C" {
+
+IntT FA_errno = 0;
+IntT FA_bailout = 0;
+IntT FA_clientno = 0;
+struct timeval FA_TimeOut = {0, 0};
+UIntT FA_SelectMask = 0;
+CLIENT *frame_client = nullptr;
+
+int myprog = 0;
+int myvers = 0;
+int hisprog = 0;
+int hisvers = 0;
+int hispid = 0;
+SVCXPRT *client_transp = nullptr;
+int client_socket = -1;
+char myname[256] = "???";
+const char versionid[] = "Frame API Client Library version 5.0";
+
+}  // extern "C"
+
+namespace fdk::runtime {
+
+UIntT mask_from_fdset(const fd_set &set) {
+    UIntT mask = 0;
+    for (int fd = 0; fd < kMaskBits; ++fd)
+        if (FD_ISSET(fd, &set)) mask |= UIntT{1} << fd;
+    return mask;
+}
+
+void fdset_from_mask(UIntT mask, fd_set *set) {
+    FD_ZERO(set);
+    for (int fd = 0; fd < kMaskBits; ++fd)
+        if (mask & (UIntT{1} << fd)) FD_SET(fd, set);
+}
+
+UIntT service_word() { return mask_from_fdset(svc_fdset); }
+
+}  // namespace fdk::runtime
+
+using fdk::runtime::fdset_from_mask;
+using fdk::runtime::mask_from_fdset;
+using fdk::runtime::service_word;
+
+// ---------------------------------------------------------------------------
+// Small helpers.
+
+extern "C" const char *thishost(void) {
+    if (!host_cached) {
+        std::memset(host_cache, 0, sizeof host_cache);
+        if (gethostname(host_cache, sizeof host_cache - 1) != 0) host_cache[0] = '\0';
+        host_cache[sizeof host_cache - 1] = '\0';
+        host_cached = true;
+    }
+    return host_cache;
+}
+
+extern "C" int strEqual(const char *a, const char *b) {
+    return std::strcmp(a != nullptr ? a : "", b != nullptr ? b : "") == 0 ? 1 : 0;
+}
+
+extern "C" struct timeval get_FA_TimeOut(void) {
+    if (FA_TimeOut.tv_sec == 0 && FA_TimeOut.tv_usec == 0)
+        FA_TimeOut.tv_sec = kDefaultTimeOutSeconds;
+    return FA_TimeOut;
+}
+
+// "localhost" and an empty name stand for this host as well as its own name.
+static bool is_this_host(const char *host) {
+    return host == nullptr || host[0] == '\0' || strEqual(host, "localhost") ||
+           strEqual(host, thishost());
+}
+
+extern "C" int hostnameToAddr(const char *host, struct sockaddr_in *address) {
+    std::memset(address, 0, sizeof *address);
+    address->sin_family = AF_INET;
+    address->sin_port = 0;
+    if (is_this_host(host)) {
+        address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return 0;
+    }
+    in_addr_t dotted = inet_addr(host);
+    if (dotted != INADDR_NONE) {
+        address->sin_addr.s_addr = dotted;
+        return 0;
+    }
+    struct hostent *entry = gethostbyname(host);
+    if (entry == nullptr || entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr)
+        return -1;
+    // Never copy more than the address field holds, whatever the entry says.
+    std::size_t len = entry->h_length > 0 ? static_cast<std::size_t>(entry->h_length) : 0;
+    if (len > sizeof address->sin_addr) len = sizeof address->sin_addr;
+    std::memcpy(&address->sin_addr, entry->h_addr_list[0], len);
+    return 0;
+}
+
+extern "C" void F_ApiErr(const char *message) {
+    std::fprintf(stderr, "Frame API client \"%s\": %s.\n", myname,
+                 message != nullptr ? message : "");
+}
+
+extern "C" IntT F_ApiFrameAlive(void) {
+    if (hispid <= 0) return 1;
+    if (kill(hispid, 0) == 0) return 1;
+    // A Frame that runs under another user still exists: only a process that
+    // is not there at all counts as gone.
+    return errno == EPERM ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Descriptor reporting.
+
+extern "C" void call_fd_func(void) {
+    if (fd_func == nullptr) return;
+    UIntT now = service_word();
+    if (now == fd_snapshot) return;
+    UIntT gone = fd_snapshot & ~now;
+    UIntT added = now & ~fd_snapshot;
+    fd_snapshot = now;
+    for (int fd = 0; fd < kMaskBits; ++fd)
+        if (gone & (UIntT{1} << fd)) fd_func(fd, 0);
+    for (int fd = 0; fd < kMaskBits; ++fd)
+        if (added & (UIntT{1} << fd)) fd_func(fd, 1);
+}
+
+extern "C" F_ApiFdFuncT F_ApiSetFdFunc(F_ApiFdFuncT fdFunc) {
+    F_ApiFdFuncT previous = fd_func;
+    fd_func = fdFunc;
+    call_fd_func();
+    return previous;
+}
+
+// ---------------------------------------------------------------------------
+// Connection.
+
+extern "C" void un_portmap(void) {
+    if (myprog != 0) {
+        pmap_unset(static_cast<u_long>(myprog), static_cast<u_long>(myvers));
+        myprog = 0;
+    }
+}
+
+extern "C" const char *hookup(int prog, int vers, int fprog, int fvers, int fpid,
+                              const char *host) {
+    myprog = prog;
+    myvers = vers;
+    hisprog = fprog;
+    hisvers = fvers;
+    hispid = fpid;
+    if (!is_this_host(host)) hispid = kRemoteFramePid;
+
+    pmap_unset(static_cast<u_long>(myprog), static_cast<u_long>(myvers));
+
+    client_transp = svctcp_create(RPC_ANYSOCK, 0, 0);
+    if (client_transp == nullptr) return "unable to create TCP service";
+
+    // Register the callback program with the port mapper for TCP.  The
+    // transport already knows its own bound address (libtirpc fills it in
+    // from the socket), so the port needs no copying; the IPv4 TCP entry of
+    // the network configuration is taken with getnetconfigent("tcp"), the
+    // public form of the lookup.
+    struct netconfig *entry = getnetconfigent("tcp");
+    bool registered =
+        entry != nullptr && svc_reg(client_transp, static_cast<rpcprog_t>(myprog),
+                                    static_cast<rpcvers_t>(myvers), fm_api_prog_1, entry);
+    if (entry != nullptr) freenetconfigent(entry);
+    if (!registered) return "unable to register TCP client).";
+
+    struct sockaddr_in address;
+    if (hostnameToAddr(host, &address) != 0) return "unable to gethostbyname";
+
+    client_socket = -1;
+    frame_client = clnttcp_create(&address, static_cast<u_long>(hisprog),
+                                  static_cast<u_long>(hisvers), &client_socket, 0, 0);
+    if (frame_client == nullptr) {
+        client_socket = -1;
+        return "unable to create TCP client";
+    }
+    // F_ApiShutDown closes client_socket itself, so the handle must not
+    // close it a second time when it is destroyed.
+    clnt_control(frame_client, CLSET_FD_NCLOSE, nullptr);
+
+    // The connection's own time-out overrides the stubs' per-call 25 s.
+    struct timeval timeout = get_FA_TimeOut();
+    clnt_control(frame_client, CLSET_TIMEOUT, reinterpret_cast<char *>(&timeout));
+
+    IntT pid = static_cast<IntT>(getpid());
+    if (api_fm_init_ack_5_1(&pid, frame_client) == nullptr)
+        return "unable to make initial contact";
+    return nullptr;
+}
+
+extern "C" const char *F_ApiStartUp(F_ApiFdFuncT fdFunc) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+
+    struct rlimit limit;
+    limit.rlim_cur = kDescriptorLimit;
+    limit.rlim_max = kDescriptorLimit;
+    (void)setrlimit(RLIMIT_NOFILE, &limit);
+
+    F_ApiSetFdFunc(fdFunc);
+
+    const char *fmapix = std::getenv("FMAPIX");
+    if (fmapix == nullptr) return "not called by a Frame product";
+    int prog = 0, vers = 0, fprog = 0, fvers = 0, fpid = 0, clientno = 0;
+    char name[sizeof myname] = {0};
+    // The name is bounded to what myname holds (255 bytes and the zero).
+    if (std::sscanf(fmapix, "%d.%d %d.%d %d.%d.%255s", &prog, &vers, &fprog, &fvers, &fpid,
+                    &clientno, name) < 7)
+        return "not called by a Frame product";
+    std::memcpy(myname, name, sizeof myname);
+    FA_clientno = clientno;
+
+    if (FA_clientno >= 0) {
+        pid_t child = fork();
+        if (child < 0) return "unable to fork";
+        if (child > 0) _exit(0);
+    } else {
+        FA_clientno = -1 - FA_clientno;
+    }
+
+    const char *message = hookup(prog, vers, fprog, fvers, fpid, nullptr);
+    if (message != nullptr) return message;
+    call_fd_func();
+    return nullptr;
+}
+
+extern "C" void F_ApiShutDown(void) {
+    un_portmap();
+    if (client_transp != nullptr) {
+        svc_destroy(client_transp);
+        client_transp = nullptr;
+    }
+    if (client_socket >= 0) {
+        close(client_socket);
+        client_socket = -1;
+    }
+    if (frame_client != nullptr) {
+        clnt_destroy(frame_client);
+        frame_client = nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Joining a running session.
+
+extern "C" int apiLocalCall(const char *host, int program, int procedure,
+                            xdrproc_t encodeArgs, void *args, xdrproc_t decodeResult,
+                            void *result, struct timeval timeout) {
+    struct hostent *entry = gethostbyname(host);
+    if (entry == nullptr || entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr)
+        return 0;
+    struct sockaddr_in address;
+    std::memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    address.sin_port = 0;
+    std::size_t len = entry->h_length > 0 ? static_cast<std::size_t>(entry->h_length) : 0;
+    if (len > sizeof address.sin_addr) len = sizeof address.sin_addr;
+    std::memcpy(&address.sin_addr, entry->h_addr_list[0], len);
+
+    int sock = RPC_ANYSOCK;
+    CLIENT *udp = clntudp_create(&address, static_cast<u_long>(program), kSessionVersion,
+                                 timeout, &sock);
+    if (udp == nullptr) return 0;
+    // The socket is closed here, not by the handle.
+    clnt_control(udp, CLSET_FD_NCLOSE, nullptr);
+    enum clnt_stat status = clnt_call(udp, static_cast<rpcproc_t>(procedure), encodeArgs,
+                                      static_cast<char *>(args), decodeResult,
+                                      static_cast<char *>(result), timeout);
+    if (sock >= 0) close(sock);
+    clnt_destroy(udp);
+    return status == RPC_SUCCESS ? 1 : 0;
+}
+
+extern "C" IntT F_ApiConnectToSession(const char *session, const char *host, IntT program) {
+    struct timeval timeout = get_FA_TimeOut();
+    FA_bailout = 0;
+    if (host == nullptr || host[0] == '\0') host = thishost();
+
+    IntT result = 0;
+    if (callrpc(host, static_cast<rpcprog_t>(program), kSessionVersion, NULLPROC,
+                fdk::xdr::proc_of<void>(), nullptr, fdk::xdr::proc_of<void>(), nullptr) != 0) {
+        result = -20;
+    } else {
+        FmRpcApiConnectArgT args;
+        args.pid = static_cast<IntT>(getpid());
+        args.hostName = const_cast<char *>(thishost());
+        args.session = const_cast<char *>(session);
+        FmRpcApiConnectReturnT reply;
+        std::memset(&reply, 0, sizeof reply);
+        xdrproc_t send = fdk::xdr::proc_of<FmRpcApiConnectArgT>();
+        xdrproc_t receive = fdk::xdr::proc_of<FmRpcApiConnectReturnT>();
+        // A null session cannot travel (plain XDR string): the call fails.
+        if (session == nullptr ||
+            !apiLocalCall(host, program, kConnectProcedure, send, &args, receive, &reply,
+                          timeout)) {
+            result = -7;
+        } else {
+            result = reply.status;
+        }
+        if (result == 0) {
+            if (hookup(reply.clientProg, reply.clientVers, reply.frameProg, reply.frameVers,
+                       reply.framePid, reply.frameHost) != nullptr)
+                result = -22;
+            else
+                call_fd_func();
+        }
+        xdr_free(receive, reinterpret_cast<char *>(&reply));
+    }
+    FA_errno = result;
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// The service loop and the turn-over requests.
+
+extern "C" IntT F_ApiService(UIntT *mask) {
+    int ready = 0;
+    for (;;) {
+        UIntT service = service_word();
+        FA_SelectMask = service | (mask != nullptr ? *mask : 0);
+        fd_set readable;
+        fdset_from_mask(FA_SelectMask, &readable);
+        struct timeval wait = {kServiceWaitSeconds, 0};
+        ready = select(kMaskBits, &readable, nullptr, nullptr, &wait);
+        if (ready > 0) {
+            FA_SelectMask = mask_from_fdset(readable);
+            break;
+        }
+        if (!F_ApiFrameAlive()) {
+            un_portmap();
+            F_ApiEmergency();
+            std::exit(1);
+        }
+        if (ready < 0) {
+            FA_SelectMask = 0;
+            break;
+        }
+    }
+    UIntT service = service_word();
+    UIntT pending = FA_SelectMask & service;
+    if (pending != 0) {
+        // svc_getreqset, not svc_getreq(int): the int form widens a mask with
+        // bit 31 set into descriptors 31 to 63.
+        fd_set requests;
+        fdset_from_mask(pending, &requests);
+        svc_getreqset(&requests);
+        FA_SelectMask &= ~service;
+    }
+    if (mask != nullptr) *mask = FA_SelectMask;
+    call_fd_func();
+    return ready;
+}
+
+extern "C" IntT F_ApiRun(void) {
+    const char *message = F_ApiStartUp(nullptr);
+    if (message != nullptr) {
+        F_ApiErr(message);
+        F_ApiShutDown();
+        return 1;
+    }
+    while (FA_bailout == 0) F_ApiService(nullptr);
+    F_ApiShutDown();
+    return 0;
+}
+
+namespace fdk::runtime {
+
+void send_over() {
+    if (frame_client != nullptr) (void)api_fm_over_1(&FA_bailout, frame_client);
+}
+
+}  // namespace fdk::runtime
+
+extern "C" IntT F_ApiTakeControl(void) {
+    if (turn_over_needed) return -1;
+    IntT none = 0;
+    if (frame_client != nullptr) (void)api_fm_take_control_1(&none, frame_client);
+    turn_over_needed = 1;
+    return 0;
+}
+
+extern "C" IntT F_ApiDoneCommand(void) {
+    if (!turn_over_needed) return -1;
+    fdk::runtime::send_over();
+    turn_over_needed = 0;
+    return 0;
+}
+
+extern "C" IntT F_ApiServiceModalCallbacks(void) {
+    int saved_turn_over = turn_over_needed;
+    int saved_retval = modalRetval;
+    turn_over_needed = 0;
+    modalRetval = 0;
+    int level = callbacksDone;
+    ++callbacksDone;
+    while (callbacksDone > level) F_ApiService(nullptr);
+    int result = modalRetval;
+    modalRetval = saved_retval;
+    turn_over_needed = saved_turn_over;
+    return result;
+}
