@@ -1,0 +1,170 @@
+// service.cpp - Frame's API program as framesim serves it: one dispatcher
+// and one generic handler per row of the procedure table.
+//
+// The generic handler decodes the argument record with its own encoder,
+// applies a pending fault, runs the procedure's behaviour when the model has
+// one (behaviour.hpp) and otherwise leaves the all-zero result (status 0,
+// empty lists, no strings), sends the reply with the result's encoder and
+// writes one "call" line into the journal.  Procedure numbers outside the
+// table get the RPC error for an unavailable procedure.
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <type_traits>
+
+#include "behaviour.hpp"
+#include "record_json.hpp"
+#include "sim.hpp"
+
+namespace fdk::sim {
+
+namespace {
+
+// The storage of an argument or result: xdr_void ones get an empty record.
+template <class T> using Slot = std::conditional_t<std::is_void_v<T>, VoidRec, T>;
+
+// Puts an error status into a result: the int itself, or the status field
+// that every result record starts with.  False for void and string results.
+template <class R> bool put_status(R &r, IntT status) {
+    if constexpr (std::is_same_v<R, IntT>) {
+        r = status;
+        return true;
+    } else if constexpr (requires { r.status; }) {
+        r.status = status;
+        return true;
+    } else {
+        return false;
+    }
+}
+
+void sleep_ms(int ms) {
+    struct timespec ts {ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0) {
+    }
+}
+
+template <int N, class A, class R>
+void serve(Sim &s, SVCXPRT *xp, const char *stub) {
+    Slot<A> arg{};
+    Slot<R> ret{};
+    const xdrproc_t aproc = wire_proc<A>();
+    const xdrproc_t rproc = wire_proc<R>();
+    Json line = {{"kind", "call"}, {"proc", N}, {"name", stub}};
+    if (!svc_getargs(xp, aproc, reinterpret_cast<caddr_t>(&arg))) {
+        svc_freeargs(xp, aproc, reinterpret_cast<caddr_t>(&arg));
+        line["error"] = "undecodable arguments";
+        s.journal.write(line);
+        svcerr_decode(xp);
+        return;
+    }
+    line["args"] = to_json(arg);
+    line["holder"] = s.frame_holds ? "frame" : "client";
+
+    std::optional<Fault> fault;
+    auto fq = s.faults.find(N);
+    if (fq != s.faults.end() && !fq->second.empty()) {
+        fault = fq->second.front();
+        fq->second.pop_front();
+    }
+
+    s.journal.begin_group();
+    bool reply = true;
+    if (fault && fault->kind == Fault::Drop) {
+        // No answer, and the connection goes: the client's call fails.
+        line["fault"] = {{"drop", true}};
+        shutdown(xp->xp_fd, SHUT_RDWR);
+        reply = false;
+    } else if (fault && fault->kind == Fault::Fail) {
+        if (put_status(ret, fault->status)) {
+            line["fault"] = {{"fail", fault->status}};
+        } else {
+            line["fault"] = {{"fail", fault->status}, {"as", "system error"}};
+            svcerr_systemerr(xp);
+            reply = false;
+        }
+    } else {
+        if constexpr (requires(Sim &s2, Slot<A> &a2, Slot<R> &r2) { Proc<N>::run(s2, a2, r2); })
+            Proc<N>::run(s, arg, ret);
+        if (fault && fault->kind == Fault::Delay) {
+            line["fault"] = {{"delay", fault->ms}};
+            sleep_ms(fault->ms);
+        }
+    }
+    if (reply) {
+        line["reply"] = to_json(ret);
+        if (!svc_sendreply(xp, rproc, reinterpret_cast<caddr_t>(&ret))) line["sent"] = false;
+    }
+    s.journal.end_group(line);
+    if (!svc_freeargs(xp, aproc, reinterpret_cast<caddr_t>(&arg)))
+        s.note_problem("arguments of procedure " + std::to_string(N) + " could not be released");
+    xdr_free(rproc, reinterpret_cast<char *>(&ret));
+}
+
+// Procedure 108 (version 1): a client joins the named session.
+void serve_connect(Sim &s, SVCXPRT *xp) {
+    FmRpcApiConnectArgT arg{};
+    const xdrproc_t aproc = wire_proc<FmRpcApiConnectArgT>();
+    Json line = {{"kind", "call"}, {"proc", 108}, {"name", "connect"}};
+    if (!svc_getargs(xp, aproc, reinterpret_cast<caddr_t>(&arg))) {
+        svc_freeargs(xp, aproc, reinterpret_cast<caddr_t>(&arg));
+        line["error"] = "undecodable arguments";
+        s.journal.write(line);
+        svcerr_decode(xp);
+        return;
+    }
+    line["args"] = to_json(arg);
+    char host[256] = "localhost";
+    gethostname(host, sizeof host - 1);
+    host[sizeof host - 1] = '\0';
+    FmRpcApiConnectReturnT ret{};
+    std::string session = arg.session ? arg.session : "";
+    if (session != s.opt.session) {
+        ret.status = kErrNoSession;
+    } else {
+        ret.reserved = s.opt.client_no;
+        ret.clientProg = static_cast<IntT>(s.opt.cb_prog);
+        ret.clientVers = static_cast<IntT>(s.opt.cb_vers);
+        ret.frameProg = static_cast<IntT>(s.opt.prog);
+        ret.frameVers = static_cast<IntT>(s.opt.vers);
+        ret.framePid = getpid();
+    }
+    ret.frameHost = host;
+    line["reply"] = to_json(ret);
+    if (!svc_sendreply(xp, wire_proc<FmRpcApiConnectReturnT>(), reinterpret_cast<caddr_t>(&ret)))
+        line["sent"] = false;
+    s.journal.write(line);
+    if (ret.status == 0)
+        s.journal.write({{"kind", "client"}, {"event", "join"}, {"session", session},
+                         {"pid", arg.pid}, {"host", arg.hostName ? arg.hostName : ""}});
+    svc_freeargs(xp, aproc, reinterpret_cast<caddr_t>(&arg));
+}
+
+}  // namespace
+
+void dispatch_api(struct svc_req *rq, SVCXPRT *xp) {
+    Sim &s = *Sim::instance;
+    if (rq->rq_proc == NULLPROC) {
+        svc_sendreply(xp, wire_proc<void>(), nullptr);
+        return;
+    }
+    if (rq->rq_proc == 108 && rq->rq_vers == 1 && !s.opt.session.empty()) {
+        serve_connect(s, xp);
+        return;
+    }
+    if (rq->rq_vers == s.opt.vers) {
+        switch (rq->rq_proc) {
+#define FAPI_PROC(num, CONSTANT, stub, Arg, Res) \
+    case num:                                    \
+        serve<num, Arg, Res>(s, xp, #stub);      \
+        return;
+#include "fapi_procs.def"
+        default:
+            break;
+        }
+    }
+    s.journal.write({{"kind", "call"}, {"proc", rq->rq_proc}, {"error", "no such procedure"}});
+    svcerr_noproc(xp);
+}
+
+}  // namespace fdk::sim

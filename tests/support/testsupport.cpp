@@ -1,0 +1,453 @@
+// testsupport.cpp - temporary directories, child processes, program numbers,
+// journal reading and the Framesim launcher for integration tests.
+#include "testsupport.hpp"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <rpc/pmap_clnt.h>
+#include <rpc/rpc.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char **environ;
+
+namespace fdk::test {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// ---------------------------------------------------------------------------
+TempDir::TempDir(const std::string &prefix) {
+    const char *tmp = std::getenv("TMPDIR");
+    std::string base = (tmp && *tmp) ? tmp : "/tmp";
+    std::string templ = base + "/" + prefix + ".XXXXXX";
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back('\0');
+    if (mkdtemp(buf.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed: " + std::string(std::strerror(errno)));
+    path_ = buf.data();
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+std::string TempDir::file(const std::string &name) const { return path_ + "/" + name; }
+
+std::string TempDir::write(const std::string &name, const std::string &text) const {
+    std::string p = file(name);
+    fs::create_directories(fs::path(p).parent_path());
+    std::ofstream out(p, std::ios::binary);
+    out << text;
+    if (!out) throw std::runtime_error("cannot write " + p);
+    return p;
+}
+
+std::string read_file(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// ---------------------------------------------------------------------------
+static ExitStatus decode_status(int st) {
+    ExitStatus s;
+    if (WIFEXITED(st)) {
+        s.exited = true;
+        s.code = WEXITSTATUS(st);
+    } else if (WIFSIGNALED(st)) {
+        s.signaled = true;
+        s.signal = WTERMSIG(st);
+    }
+    return s;
+}
+
+Process::~Process() {
+    if (running()) {
+        ::kill(pid_, SIGKILL);
+        int st = 0;
+        while (waitpid(pid_, &st, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+Process::Process(Process &&other) noexcept : pid_(other.pid_), status_(other.status_) {
+    other.pid_ = -1;
+    other.status_.reset();
+}
+
+Process &Process::operator=(Process &&other) noexcept {
+    if (this != &other) {
+        this->~Process();
+        pid_ = other.pid_;
+        status_ = other.status_;
+        other.pid_ = -1;
+        other.status_.reset();
+    }
+    return *this;
+}
+
+void Process::start(const Options &o) {
+    if (running()) throw std::runtime_error("process already running");
+    if (o.argv.empty()) throw std::runtime_error("empty argv");
+    status_.reset();
+
+    // Everything the child needs is prepared before fork: the child only
+    // calls async-signal-safe functions.
+    std::vector<std::string> envs;
+    for (char **e = environ; *e; ++e) {
+        std::string kv = *e;
+        std::string key = kv.substr(0, kv.find('='));
+        if (o.env.count(key)) continue;
+        bool drop = false;
+        for (const auto &u : o.unset_env) drop = drop || u == key;
+        if (!drop) envs.push_back(kv);
+    }
+    for (const auto &[k, v] : o.env) envs.push_back(k + "=" + v);
+    std::vector<char *> envp, argv;
+    for (auto &e : envs) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> args = o.argv;
+    for (auto &a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    auto open_out = [](const std::string &p) {
+        return ::open(p.empty() ? "/dev/null" : p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                      0644);
+    };
+    int out = open_out(o.stdout_path);
+    int err = open_out(o.stderr_path);
+    int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (out < 0 || err < 0 || in < 0) {
+        if (out >= 0) close(out);
+        if (err >= 0) close(err);
+        if (in >= 0) close(in);
+        throw std::runtime_error("cannot open output files");
+    }
+    // A pipe tells the parent whether exec worked.
+    int ep[2];
+    if (pipe2(ep, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+
+    pid_t pid = fork();
+    if (pid < 0) {
+        close(out); close(err); close(in); close(ep[0]); close(ep[1]);
+        throw std::runtime_error("fork failed");
+    }
+    if (pid == 0) {
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        signal(SIGPIPE, SIG_DFL);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        if (!o.cwd.empty() && chdir(o.cwd.c_str()) != 0) {
+            int e = errno;
+            (void)!write(ep[1], &e, sizeof e);
+            _exit(127);
+        }
+        execve(argv[0], argv.data(), envp.data());
+        int e = errno;
+        (void)!write(ep[1], &e, sizeof e);
+        _exit(127);
+    }
+    close(out); close(err); close(in); close(ep[1]);
+    int child_errno = 0;
+    ssize_t n;
+    while ((n = read(ep[0], &child_errno, sizeof child_errno)) < 0 && errno == EINTR) {
+    }
+    close(ep[0]);
+    pid_ = pid;
+    if (n > 0) {
+        wait(Millis(5000));
+        throw std::runtime_error("cannot start " + o.argv[0] + ": " + std::strerror(child_errno));
+    }
+}
+
+ExitStatus Process::wait(Millis timeout) {
+    if (status_) return *status_;
+    if (pid_ <= 0) {
+        ExitStatus s;
+        return s;
+    }
+    auto deadline = Clock::now() + timeout;
+    for (;;) {
+        int st = 0;
+        pid_t r = waitpid(pid_, &st, WNOHANG);
+        if (r == pid_) {
+            status_ = decode_status(st);
+            return *status_;
+        }
+        if (r < 0 && errno != EINTR) {
+            status_ = ExitStatus{};
+            return *status_;
+        }
+        if (Clock::now() >= deadline) {
+            ExitStatus s;
+            s.timed_out = true;
+            return s;
+        }
+        std::this_thread::sleep_for(Millis(10));
+    }
+}
+
+void Process::kill(int sig) {
+    if (running()) ::kill(pid_, sig);
+}
+
+ExitStatus Process::stop(Millis grace) {
+    if (!running()) return status_ ? *status_ : ExitStatus{};
+    kill(SIGTERM);
+    ExitStatus s = wait(grace);
+    if (s.timed_out) {
+        kill(SIGKILL);
+        s = wait(Millis(10000));
+    }
+    return s;
+}
+
+// ---------------------------------------------------------------------------
+static bool program_registered(uint32_t prog) {
+    struct sockaddr_in addr {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    struct pmaplist *list = pmap_getmaps(&addr);
+    bool found = false;
+    for (struct pmaplist *p = list; p; p = p->pml_next)
+        if (p->pml_map.pm_prog == prog) found = true;
+    xdr_free(reinterpret_cast<xdrproc_t>(xdr_pmaplist_ptr), reinterpret_cast<char *>(&list));
+    return found;
+}
+
+uint32_t unique_program() {
+    static std::atomic<uint32_t> counter{0};
+    for (int tries = 0; tries < 4096; ++tries) {
+        uint32_t c = counter++;
+        // 0x40000000 + 20 bits of pid + 9 bits of counter stays below 0x60000000.
+        uint32_t prog = 0x40000000u + ((static_cast<uint32_t>(getpid()) & 0xFFFFFu) << 9) +
+                        (c & 0x1FFu);
+        if (!program_registered(prog)) return prog;
+    }
+    throw std::runtime_error("no free transient program number");
+}
+
+// ---------------------------------------------------------------------------
+void JournalReader::poll() {
+    int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = pread(fd, buf, sizeof buf, offset_);
+        if (n <= 0) break;
+        offset_ += n;
+        partial_.append(buf, static_cast<size_t>(n));
+    }
+    close(fd);
+    size_t start = 0, nl;
+    while ((nl = partial_.find('\n', start)) != std::string::npos) {
+        std::string line = partial_.substr(start, nl - start);
+        start = nl + 1;
+        if (line.empty()) continue;
+        Json j = Json::parse(line, nullptr, false);
+        lines_.push_back(j.is_discarded() ? Json(line) : j);
+    }
+    partial_.erase(0, start);
+}
+
+std::optional<size_t> JournalReader::wait_for(const std::function<bool(const Json &)> &pred,
+                                              Millis timeout, size_t from) {
+    auto deadline = Clock::now() + timeout;
+    size_t i = from;
+    for (;;) {
+        poll();
+        for (; i < lines_.size(); ++i)
+            if (pred(lines_[i])) return i;
+        if (Clock::now() >= deadline) return std::nullopt;
+        std::this_thread::sleep_for(Millis(10));
+    }
+}
+
+bool json_contains(const Json &line, const Json &match) {
+    if (!line.is_object() || !match.is_object()) return false;
+    for (auto it = match.begin(); it != match.end(); ++it) {
+        auto f = line.find(it.key());
+        if (f == line.end() || *f != it.value()) return false;
+    }
+    return true;
+}
+
+std::optional<size_t> JournalReader::wait_kind(const std::string &kind, const Json &match,
+                                               Millis timeout, size_t from) {
+    return wait_for(
+        [&](const Json &j) {
+            return j.is_object() && j.value("kind", "") == kind &&
+                   (match.is_null() || json_contains(j, match));
+        },
+        timeout, from);
+}
+
+std::vector<Json> JournalReader::of_kind(const std::string &kind) {
+    poll();
+    std::vector<Json> out;
+    for (const auto &j : lines_)
+        if (j.is_object() && j.value("kind", "") == kind) out.push_back(j);
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+#ifndef FRAMESIM_PATH
+#define FRAMESIM_PATH ""
+#endif
+
+Framesim::Framesim(Options options)
+    : opt_(std::move(options)),
+      dir_("framesim"),
+      journal_path_(dir_.file("journal.jsonl")),
+      control_path_(dir_.file("control.sock")),
+      stdout_path_(dir_.file("stdout.txt")),
+      stderr_path_(dir_.file("stderr.txt")),
+      journal_(journal_path_) {
+    if (opt_.prog == 0) opt_.prog = unique_program();
+    if (opt_.cb_prog == 0) opt_.cb_prog = unique_program();
+    const char *path = std::getenv("FRAMESIM");
+    std::string exe = (path && *path) ? path : FRAMESIM_PATH;
+    if (exe.empty()) throw std::runtime_error("framesim path unknown (FRAMESIM_PATH)");
+
+    Process::Options po;
+    po.argv = {exe,
+               "--prog", std::to_string(opt_.prog),
+               "--vers", std::to_string(opt_.vers),
+               "--cb-prog", std::to_string(opt_.cb_prog),
+               "--cb-vers", std::to_string(opt_.cb_vers),
+               "--journal", journal_path_,
+               "--control", control_path_};
+    if (opt_.client_no != -1000000) {
+        po.argv.push_back("--client-no");
+        po.argv.push_back(std::to_string(opt_.client_no));
+    }
+    if (!opt_.client_name.empty()) {
+        po.argv.push_back("--client-name");
+        po.argv.push_back(opt_.client_name);
+    }
+    if (!opt_.docroot.empty()) {
+        po.argv.push_back("--docroot");
+        po.argv.push_back(opt_.docroot);
+    }
+    if (!opt_.scenario.empty()) {
+        po.argv.push_back("--scenario");
+        po.argv.push_back(dir_.write("scenario.txt", opt_.scenario));
+    }
+    if (opt_.time_limit > 0) {
+        po.argv.push_back("--time-limit");
+        std::ostringstream tl;
+        tl << opt_.time_limit;
+        po.argv.push_back(tl.str());
+    }
+    if (opt_.summary) po.argv.push_back("--summary");
+    for (const auto &e : opt_.extra) po.argv.push_back(e);
+    if (!opt_.session.empty()) {
+        po.argv.push_back("--session");
+        po.argv.push_back(opt_.session);
+    } else {
+        po.argv.push_back("--");
+        for (const auto &c : opt_.client) po.argv.push_back(c);
+    }
+    po.env = opt_.env;
+    po.stdout_path = stdout_path_;
+    po.stderr_path = stderr_path_;
+    proc_.start(po);
+}
+
+Framesim::~Framesim() {
+    proc_.stop(Millis(5000));
+    pmap_unset(opt_.prog, opt_.vers);
+    pmap_unset(opt_.prog, 1);
+    pmap_unset(opt_.cb_prog, opt_.cb_vers);
+}
+
+static int connect_unix(const std::string &path) {
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    struct sockaddr_un sa {};
+    sa.sun_family = AF_UNIX;
+    if (path.size() >= sizeof sa.sun_path) {
+        close(fd);
+        return -1;
+    }
+    std::memcpy(sa.sun_path, path.c_str(), path.size() + 1);
+    if (connect(fd, reinterpret_cast<struct sockaddr *>(&sa), sizeof sa) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool Framesim::wait_ready(Millis timeout) {
+    auto deadline = Clock::now() + timeout;
+    for (;;) {
+        int fd = connect_unix(control_path_);
+        if (fd >= 0) {
+            close(fd);
+            return true;
+        }
+        if (!proc_.running() || !proc_.wait(Millis(0)).timed_out) return false;
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(Millis(20));
+    }
+}
+
+std::string Framesim::ctl(const std::string &command, Millis timeout) {
+    int fd = connect_unix(control_path_);
+    if (fd < 0) return "";
+    std::string line = command + "\n";
+    const char *p = line.data();
+    size_t left = line.size();
+    while (left > 0) {
+        ssize_t n = send(fd, p, left, MSG_NOSIGNAL);
+        if (n <= 0) {
+            close(fd);
+            return "";
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    std::string answer;
+    auto deadline = Clock::now() + timeout;
+    while (answer.find('\n') == std::string::npos) {
+        auto left_ms = std::chrono::duration_cast<Millis>(deadline - Clock::now()).count();
+        if (left_ms <= 0) break;
+        fd_set rs;
+        FD_ZERO(&rs);
+        FD_SET(fd, &rs);
+        struct timeval tv {static_cast<time_t>(left_ms / 1000),
+                           static_cast<suseconds_t>((left_ms % 1000) * 1000)};
+        int r = select(fd + 1, &rs, nullptr, nullptr, &tv);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        char buf[4096];
+        ssize_t n = recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        answer.append(buf, static_cast<size_t>(n));
+    }
+    close(fd);
+    auto nl = answer.find('\n');
+    return nl == std::string::npos ? std::string() : answer.substr(0, nl);
+}
+
+}  // namespace fdk::test

@@ -1,0 +1,202 @@
+// testsupport.hpp - helpers for the project's integration tests.
+//
+// Everything here cleans up after itself in its destructor: temporary
+// directories are removed, processes are killed and reaped, port-mapper
+// registrations of a Framesim launcher are removed.
+//
+//   TempDir          a fresh directory under $TMPDIR (or /tmp), removed with
+//                    its contents on destruction.
+//   Process          one child process started with fork/exec, its standard
+//                    output and error captured to files; wait with a time-out,
+//                    kill, reap.  Killed (SIGKILL) and reaped on destruction if
+//                    still running.
+//   unique_program   a transient RPC program number (0x40000000..0x5FFFFFFF)
+//                    derived from the pid and a counter, not registered with
+//                    the port mapper at the time of the call.
+//   JournalReader    reads a JSON Lines file as it grows; wait_for() blocks
+//                    (polling) until a line matches a predicate or a time-out.
+//   Framesim         starts the Frame stand-in with a journal and a control
+//                    socket in its own temporary directory; ctl() sends one
+//                    scenario command; on destruction it ends framesim (and
+//                    its client) and removes its port-mapper registrations.
+#ifndef FDK_TESTS_SUPPORT_TESTSUPPORT_HPP
+#define FDK_TESTS_SUPPORT_TESTSUPPORT_HPP
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace fdk::test {
+
+using Millis = std::chrono::milliseconds;
+using Json = nlohmann::json;
+
+// ---------------------------------------------------------------------------
+class TempDir {
+public:
+    explicit TempDir(const std::string &prefix = "fdktest");
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    const std::string &path() const { return path_; }
+    // path() + "/" + name
+    std::string file(const std::string &name) const;
+    // Writes text to path()/name and returns the full path.
+    std::string write(const std::string &name, const std::string &text) const;
+
+private:
+    std::string path_;
+};
+
+// Reads a whole file; empty string when it cannot be read.
+std::string read_file(const std::string &path);
+
+// ---------------------------------------------------------------------------
+struct ExitStatus {
+    bool exited = false;    // normal exit: code is valid
+    int code = -1;
+    bool signaled = false;  // killed by a signal: signal is valid
+    int signal = 0;
+    bool timed_out = false; // still running when the wait ended
+};
+
+class Process {
+public:
+    struct Options {
+        std::vector<std::string> argv;                // argv[0] is the path
+        std::map<std::string, std::string> env;       // added/overridden variables
+        std::vector<std::string> unset_env;           // removed variables
+        std::string stdout_path;                      // "" = /dev/null
+        std::string stderr_path;                      // "" = /dev/null
+        std::string cwd;                              // "" = inherit
+    };
+
+    Process() = default;
+    explicit Process(const Options &options) { start(options); }
+    ~Process();
+    Process(Process &&other) noexcept;
+    Process &operator=(Process &&other) noexcept;
+    Process(const Process &) = delete;
+    Process &operator=(const Process &) = delete;
+
+    // Starts the process; throws std::runtime_error when it cannot be started.
+    void start(const Options &options);
+    pid_t pid() const { return pid_; }
+    bool running() const { return pid_ > 0 && !status_; }
+
+    // Waits up to `timeout` for the process to end.  The status stays
+    // available after the process has been reaped.
+    ExitStatus wait(Millis timeout);
+    // Sends a signal (no effect once reaped).
+    void kill(int sig);
+    // SIGTERM, wait up to `grace`, then SIGKILL and reap.
+    ExitStatus stop(Millis grace = Millis(3000));
+
+private:
+    pid_t pid_ = -1;
+    std::optional<ExitStatus> status_;
+};
+
+// ---------------------------------------------------------------------------
+// A transient program number not currently registered (TCP or UDP, any of
+// versions 1..8) with the local port mapper.
+uint32_t unique_program();
+
+// ---------------------------------------------------------------------------
+class JournalReader {
+public:
+    explicit JournalReader(std::string path) : path_(std::move(path)) {}
+
+    // Reads lines appended since the last poll.  Lines that are not valid
+    // JSON are kept as a JSON string holding the raw text.
+    void poll();
+    // Every line read so far.
+    const std::vector<Json> &lines() { poll(); return lines_; }
+    // Waits until a line (from index `from` on) satisfies pred; returns its
+    // index or nullopt after `timeout`.
+    std::optional<size_t> wait_for(const std::function<bool(const Json &)> &pred,
+                                   Millis timeout, size_t from = 0);
+    // Convenience: the first line with the given "kind" whose members equal
+    // every member of `match` (a JSON object; nested objects compared whole).
+    std::optional<size_t> wait_kind(const std::string &kind, const Json &match,
+                                    Millis timeout, size_t from = 0);
+    // Every line of the given kind.
+    std::vector<Json> of_kind(const std::string &kind);
+
+private:
+    std::string path_;
+    std::string partial_;
+    off_t offset_ = 0;
+    std::vector<Json> lines_;
+};
+
+// True when every member of `match` is present in `line` with an equal value.
+bool json_contains(const Json &line, const Json &match);
+
+// ---------------------------------------------------------------------------
+class Framesim {
+public:
+    struct Options {
+        std::string session;              // non-empty: --session NAME, no client
+        std::vector<std::string> client;  // launch mode: client argv
+        uint32_t prog = 0;                // 0: a fresh unique_program()
+        uint32_t vers = 1;
+        uint32_t cb_prog = 0;             // 0: a fresh unique_program()
+        uint32_t cb_vers = 1;
+        int client_no = -1000000;         // default: not passed
+        std::string client_name;          // "": not passed
+        std::string docroot;              // "": not passed
+        std::string scenario;             // scenario text, written to a file
+        double time_limit = 60;           // seconds; 0: not passed
+        bool summary = false;
+        std::vector<std::string> extra;   // more options, before "--"
+        std::map<std::string, std::string> env;
+    };
+
+    explicit Framesim(Options options);
+    ~Framesim();
+    Framesim(const Framesim &) = delete;
+    Framesim &operator=(const Framesim &) = delete;
+
+    uint32_t prog() const { return opt_.prog; }
+    uint32_t vers() const { return opt_.vers; }
+    uint32_t cb_prog() const { return opt_.cb_prog; }
+    uint32_t cb_vers() const { return opt_.cb_vers; }
+    const std::string &journal_path() const { return journal_path_; }
+    const std::string &control_path() const { return control_path_; }
+    const std::string &stdout_path() const { return stdout_path_; }
+    const std::string &stderr_path() const { return stderr_path_; }
+    const TempDir &dir() const { return dir_; }
+    JournalReader &journal() { return journal_; }
+    Process &process() { return proc_; }
+
+    // Waits until the control socket accepts connections (framesim is up and
+    // its program is registered).  False after the time-out or if framesim
+    // ended.
+    bool wait_ready(Millis timeout = Millis(10000));
+    // Sends one command line to the control socket and returns the answer
+    // line ("ok ..." or "error ...").  Empty string when no answer came.
+    std::string ctl(const std::string &command, Millis timeout = Millis(60000));
+    // Waits for framesim to end by itself.
+    ExitStatus wait_exit(Millis timeout) { return proc_.wait(timeout); }
+
+private:
+    Options opt_;
+    TempDir dir_;
+    std::string journal_path_, control_path_, stdout_path_, stderr_path_;
+    JournalReader journal_;
+    Process proc_;
+};
+
+}  // namespace fdk::test
+
+#endif  // FDK_TESTS_SUPPORT_TESTSUPPORT_HPP
