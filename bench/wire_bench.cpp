@@ -7,6 +7,7 @@
 // end, the ratio of our time to rpcgen's for each value.
 #include <benchmark/benchmark.h>
 #include <rpc/rpc.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -144,6 +145,8 @@ BENCHMARK(Strings_fdk)->Unit(benchmark::kMicrosecond);
 // Console output plus a record of each benchmark's time for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    // Colours only on a terminal.
+    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
     std::map<std::string, double> cpu;  // name -> cpu time per iteration
     void ReportRuns(const std::vector<Run> &runs) override {
         for (const Run &r : runs)

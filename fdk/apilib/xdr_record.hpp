@@ -31,8 +31,10 @@
 //
 // Generic coding: fdk::xdr::code(xdrs, &value) for any wire type, and
 // fdk::xdr::proc_of<T>() for the xdrproc_t that libtirpc wants (T may be
-// void).  The cast to libtirpc's variadic xdrproc_t is made in to_xdrproc()
-// and nowhere else.
+// void); type_name<T>() gives the record's name.  The cast to libtirpc's
+// variadic xdrproc_t is made in to_xdrproc() and nowhere else.  Code made
+// once per procedure (stubs, server handlers) expands fapi_procs.def; see
+// api_procs.hpp.
 //
 // Decoding allocates with malloc (strings, element arrays, optional records)
 // and expects null pointers in the destination; freeing releases with free()

@@ -18,8 +18,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "fapi_xdr.h"
 #include "runtime_fakes.hpp"
+#include "xdr_record.hpp"
 
+using rtfake::events;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -302,6 +305,175 @@ TEST_F(DescriptorReporting, ServiceHandsBackTheCallersReadyDescriptors) {
     EXPECT_LT(F_ApiService(&mask), 0);
     EXPECT_EQ(mask, 0u);
     for (int fd : {ready[0], ready[1], quiet[1]}) close(fd);
+}
+
+// ---------------------------------------------------------------------------
+// The service loop against a real callback connection on loopback: the test
+// writes Frame's calls into the socket (a hook inside the entry points writes
+// the next one when it is due); over calls go to the recording handle.
+
+// One RPC call message with its record mark, as Frame sends it.
+template <class T>
+std::string call_record(uint32_t xid, rpcprog_t prog, rpcproc_t proc,
+                        bool_t (*filter)(XDR *, T *), T args) {
+    char buf[1024];
+    XDR x;
+    xdrmem_create(&x, buf + 4, sizeof buf - 4, XDR_ENCODE);
+    rpc_msg m{};
+    m.rm_xid = xid;
+    m.rm_direction = CALL;
+    m.rm_call.cb_rpcvers = RPC_MSG_VERSION;
+    m.rm_call.cb_prog = prog;
+    m.rm_call.cb_vers = 1;
+    m.rm_call.cb_proc = proc;
+    m.rm_call.cb_cred = _null_auth;
+    m.rm_call.cb_verf = _null_auth;
+    EXPECT_TRUE(xdr_callmsg(&x, &m));
+    EXPECT_TRUE(filter(&x, &args));
+    uint32_t len = xdr_getpos(&x);
+    xdr_destroy(&x);
+    uint32_t mark = htonl(0x80000000u | len);
+    std::memcpy(buf, &mark, 4);
+    return std::string(buf, len + 4);
+}
+
+class ServiceLoop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        rtfake::reset();
+        reports.clear();
+        hispid = 0;
+        turn_over_needed = 0;
+        callbacksDone = 0;
+        modalRetval = 0;
+        frame_client = frame.handle();
+        listener = svctcp_create(RPC_ANYSOCK, 0, 0);
+        ASSERT_NE(listener, nullptr);
+        ASSERT_TRUE(svc_register(listener, kProg, 1, fm_api_prog_1, 0));
+        F_ApiSetFdFunc(&record_fd);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(listener->xp_port);
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        peer = socket(AF_INET, SOCK_STREAM, 0);
+        ASSERT_GE(peer, 0);
+        ASSERT_EQ(connect(peer, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    }
+    void TearDown() override {
+        if (peer >= 0) close(peer);
+        // Let the service see the closed connection, so that no descriptor of
+        // this test is left behind in the service set.
+        if (listener != nullptr) {
+            const UIntT mine = 1u << listener->xp_fd;
+            for (int i = 0; i < 4 && (fdk::runtime::service_word() & ~mine) != 0; ++i)
+                F_ApiService(nullptr);
+        }
+        if (listener != nullptr) {
+            svc_unregister(kProg, 1);
+            svc_destroy(listener);
+        }
+        call_fd_func();
+        F_ApiSetFdFunc(nullptr);
+        frame_client = nullptr;
+        turn_over_needed = 0;
+        callbacksDone = 0;
+        modalRetval = 0;
+        rtfake::reset();
+    }
+    void send_dialog(IntT a, IntT b, IntT c) {
+        std::string rec = call_record(++xid, kProg, 6, &xdr_FmApiDialogEventArgT,
+                                      FmApiDialogEventArgT{a, b, c});
+        ASSERT_EQ(write(peer, rec.data(), rec.size()), static_cast<ssize_t>(rec.size()));
+    }
+
+    // The xids of the successful replies that arrived at Frame's end.
+    std::vector<uint32_t> replies() {
+        std::vector<uint32_t> xids;
+        std::string data;
+        char buf[4096];
+        for (;;) {
+            ssize_t n = recv(peer, buf, sizeof buf, MSG_DONTWAIT);
+            if (n <= 0) break;
+            data.append(buf, static_cast<size_t>(n));
+        }
+        size_t at = 0;
+        while (data.size() - at >= 4) {
+            uint32_t mark;
+            std::memcpy(&mark, data.data() + at, 4);
+            uint32_t len = ntohl(mark) & 0x7FFFFFFFu;
+            if (data.size() - at - 4 < len) break;
+            XDR x;
+            xdrmem_create(&x, data.data() + at + 4, len, XDR_DECODE);
+            rpc_msg m{};
+            m.acpted_rply.ar_results.where = nullptr;
+            m.acpted_rply.ar_results.proc = fdk::xdr::proc_of<void>();
+            if (xdr_replymsg(&x, &m) && m.rm_reply.rp_stat == MSG_ACCEPTED &&
+                m.acpted_rply.ar_stat == SUCCESS)
+                xids.push_back(m.rm_xid);
+            xdr_destroy(&x);
+            at += 4 + len;
+        }
+        return xids;
+    }
+
+    static constexpr rpcprog_t kProg = 0x5FFFFF01;
+    rtfake::FakeFrame frame;
+    SVCXPRT *listener = nullptr;
+    int peer = -1;
+    uint32_t xid = 100;
+};
+
+TEST_F(ServiceLoop, ModalWaitReturnsTheClosingValueAndRestoresTheControlState) {
+    // The client holds control and has an earlier modal result.
+    turn_over_needed = 1;
+    modalRetval = 77;
+    send_dialog(5, 6, 7);
+    rtfake::during_entry = [&](const std::string &what) {
+        if (what == "dialog 5 6 7") send_dialog(0, 0, 11);
+    };
+    EXPECT_EQ(F_ApiServiceModalCallbacks(), 11);
+    EXPECT_EQ(turn_over_needed, 1);
+    EXPECT_EQ(modalRetval, 77);
+    EXPECT_EQ(callbacksDone, 0);
+    // Both dialog events were callbacks served while the wait suspended the
+    // client's hold: each was answered and handed control back once.
+    EXPECT_THAT(events, ElementsAre("dialog 5 6 7", "over 0", "over 0"));
+    EXPECT_THAT(replies(), ElementsAre(101u, 102u));
+}
+
+TEST_F(ServiceLoop, NestedModalWaitsEndInnermostFirst) {
+    int inner = -1;
+    send_dialog(9, 1, 2);
+    rtfake::during_entry = [&](const std::string &what) {
+        if (what != "dialog 9 1 2") return;
+        send_dialog(0, 0, 11);
+        inner = F_ApiServiceModalCallbacks();
+        send_dialog(0, 0, 22);
+    };
+    EXPECT_EQ(F_ApiServiceModalCallbacks(), 22);
+    EXPECT_EQ(inner, 11);
+    EXPECT_EQ(callbacksDone, 0);
+    EXPECT_EQ(turn_over_needed, 0);
+    EXPECT_EQ(rtfake::count("over 0"), 3) << "one over call per callback";
+}
+
+TEST_F(ServiceLoop, AcceptedAndClosedConnectionsAreReported) {
+    const int lfd = listener->xp_fd;
+    EXPECT_THAT(reports, ElementsAre(std::pair(lfd, 1)));
+    reports.clear();
+    // The pending connection is accepted inside the service.
+    EXPECT_EQ(F_ApiService(nullptr), 1);
+    ASSERT_EQ(reports.size(), 1u);
+    const int conn = reports[0].first;
+    EXPECT_EQ(reports[0].second, 1);
+    EXPECT_NE(conn, lfd);
+    // Frame closes its connection: the next wait reports it gone.
+    reports.clear();
+    close(peer);
+    peer = -1;
+    EXPECT_EQ(F_ApiService(nullptr), 1);
+    EXPECT_THAT(reports, ElementsAre(std::pair(conn, 0)));
+    EXPECT_THAT(events, IsEmpty());
 }
 
 }  // namespace

@@ -289,8 +289,8 @@ TEST(XdrOtherArgs, OneAndTwoFields) {
     auto si = []<class T>(Proc<T> p) { check_golden(p, T{S("msg"), I6}, Wire().str("msg").i32(I6)); };
     si(xdr_ApiFmLoadMenuCustomizationFileArgT);
     si(xdr_ApiFmAlertArgT);
-    check_golden(xdr_ApiFmHypertextCommandArgT, ApiFmHypertextCommandArgT{H2, S("gotolink x")},
-                 Wire().u32(H2).str("gotolink x"));
+    check_golden(xdr_ApiFmHypertextCommandArgT, ApiFmHypertextCommandArgT{H2, S("jump here")},
+                 Wire().u32(H2).str("jump here"));
     auto ss = []<class T>(Proc<T> p) { check_golden(p, T{S("one"), S("two2")}, Wire().str("one").str("two2")); };
     ss(xdr_ApiFmCallClientArgT);
     ss(xdr_ApiFmRemoveMenuArgT);

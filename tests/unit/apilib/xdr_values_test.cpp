@@ -69,8 +69,8 @@ TEST(XdrValues, FontsAndCatalogEntries) {
 }
 
 TEST(XdrValues, FileFormatCodeIsFourUnitsWithoutCount) {
-    check_golden(xdr_F_FileFormatT, F_FileFormatT{S("Maker"), S("v5"), {'A', 'B', 'C', 0xFE}},
-                 Wire().str("Maker").str("v5").u32('A').u32('B').u32('C').u32(0xFE));
+    check_golden(xdr_F_FileFormatT, F_FileFormatT{S("Vendor"), S("v5"), {'A', 'B', 'C', 0xFE}},
+                 Wire().str("Vendor").str("v5").u32('A').u32('B').u32('C').u32(0xFE));
 }
 
 TEST(XdrValues, LocationsAndRanges) {
