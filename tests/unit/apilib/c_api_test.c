@@ -1,7 +1,10 @@
 /* A C program against the client library's public headers: they must stay
  * C-callable, and the layout facts that C callers rely on must hold. */
+#include "fapi_calls.h"
+#include "fapi_runtime.h"
 #include "fapi_stubs.h"
 #include "fapi_types.h"
+#include "fapi_values.h"
 #include "fapi_xdr.h"
 
 #include <stddef.h>
@@ -13,6 +16,15 @@ _Static_assert(sizeof(IntT) == 4, "ints are 32 bits");
 _Static_assert(offsetof(F_StringsT, len) == 0, "count first");
 _Static_assert(offsetof(F_PropValT, propIdent) == 0, "identifier first");
 _Static_assert(API_FM_SCROLL_TO_TEXT == 1038, "procedure numbers");
+
+/* The entry points that a C application supplies. */
+void F_ApiInitialize(IntT initialization) { (void)initialization; }
+void F_ApiNotify(IntT notification, F_ObjIdT docId, StringT filename, IntT iparm) {
+    (void)notification; (void)docId; (void)filename; (void)iparm;
+}
+void F_ApiMessage(StringT message, F_ObjIdT docId, F_ObjIdT objId) {
+    (void)message; (void)docId; (void)objId;
+}
 
 static int failures;
 #define CHECK(c) do { if (!(c)) { fprintf(stderr, "failed: %s\n", #c); ++failures; } } while (0)
@@ -49,6 +61,24 @@ int main(void) {
     CHECK(row != NULL && row->xdr_res == (xdrproc_t)xdr_ApiFmOpenRetT);
     CHECK(fapi_proc_count == 157);
     CHECK(api_fm_open_1(&arg, NULL) == NULL);
+
+    /* Values and calls from C: a default list, a lookup, a copy, and a call
+     * without a connection. */
+    {
+        F_PropValsT open = F_ApiGetOpenDefaultParams();
+        F_PropValsT copy;
+        StringT s = F_ApiCopyString("path");
+        CHECK(open.len == 37 && F_ApiGetPropIndex(&open, 16) == 12);
+        open.val[F_ApiGetPropIndex(&open, 31)].propVal.u.sval = s;
+        copy = F_ApiCopyPropVals(&open);
+        CHECK(copy.len == 37 && copy.val[32].propVal.u.sval != s);
+        F_ApiDeallocatePropVals(&open);
+        F_ApiDeallocatePropVals(&copy);
+        CHECK(open.len == 0 && open.val == NULL);
+        FA_errno = 0;
+        CHECK(F_ApiGetInt(0, 0, 1) == 0 && FA_errno == -1);
+        CHECK(F_ApiGetStrings(0, 0, 1).len == 0);
+    }
 
     if (failures == 0) printf("C API check passed\n");
     return failures ? 1 : 0;
