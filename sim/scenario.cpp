@@ -1,7 +1,9 @@
 // scenario.cpp - parser of the scenario and control language.
 #include "scenario.hpp"
 
+#include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
@@ -168,7 +170,7 @@ Command parse_words(const std::vector<std::string> &w, const std::vector<std::st
         if (c.a < 0 || c.a > 600000) throw Bad{"delay: 0 to 600000 milliseconds"};
     } else if (k == "set" || k == "empty") {
         bool set = k == "set";
-        if (set && w.size() < 5) throw Bad{"usage: set OBJ PROP TYPE VALUE"};
+        if (set && (w.size() < 4 || rest.size() < 5)) throw Bad{"usage: set OBJ PROP TYPE VALUE"};
         if (!set) arity(w, 2, 2, "empty OBJ PROP");
         c.op = set ? Op::Set : Op::Empty;
         c.doc = to_obj(w[1], "object");
@@ -182,13 +184,15 @@ Command parse_words(const std::vector<std::string> &w, const std::vector<std::st
         }
         if (set) {
             c.text = w[3];  // type name, resolved by the caller
-            std::string raw = rest[4];
+            std::string raw = rest.size() > 4 ? rest[4] : std::string();
             while (!raw.empty() && std::isspace(static_cast<unsigned char>(raw.back()))) raw.pop_back();
             nlohmann::json j = nlohmann::json::parse(raw, nullptr, false);
             if (j.is_discarded()) {
-                // A bare or quoted word stands for a string.
-                if (w.size() != 5) throw Bad{"set: value is not JSON: " + raw};
-                j = w[4];
+                // A bare word stands for a string.
+                bool bare = !raw.empty() && raw.find_first_of(" \t") == std::string::npos &&
+                            raw.find_first_of("[{\"") != 0;
+                if (!bare) throw Bad{"set: value is not JSON: " + raw};
+                j = raw;
             }
             c.value = j;
         }
@@ -209,7 +213,7 @@ Command parse_words(const std::vector<std::string> &w, const std::vector<std::st
 }  // namespace
 
 bool split_words(const std::string &line, std::vector<std::string> &words, std::string &error,
-                 std::vector<std::string> *rest) {
+                 std::vector<std::string> *rest, size_t max_words) {
     words.clear();
     if (rest) rest->clear();
     size_t i = 0, n = line.size();
@@ -217,6 +221,7 @@ bool split_words(const std::string &line, std::vector<std::string> &words, std::
         while (i < n && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
         if (i >= n) break;
         if (rest) rest->push_back(line.substr(i));
+        if (words.size() == max_words) break;
         std::string word;
         if (line[i] == '"') {
             ++i;
@@ -266,7 +271,10 @@ std::optional<Command> parse_command(const std::string &line, std::string &error
         return std::nullopt;
     }
     std::vector<std::string> words, rest;
-    if (!split_words(line, words, error, &rest)) return std::nullopt;
+    // The value of "set" is JSON, with quotes of its own: only the first
+    // four words are split.
+    size_t max_words = line.compare(first, 4, "set ") == 0 || line.compare(first, 4, "set\t") == 0 ? 4 : SIZE_MAX;
+    if (!split_words(line, words, error, &rest, max_words)) return std::nullopt;
     try {
         Command c = parse_words(words, rest);
         c.source = line.substr(first);
@@ -281,6 +289,7 @@ std::optional<Command> parse_command(const std::string &line, std::string &error
 
 bool parse_scenario(const std::string &text, std::vector<Command> &out, std::string &error) {
     out.clear();
+    std::vector<Command> cmds;
     std::istringstream in(text);
     std::string line;
     int no = 0;
@@ -294,9 +303,10 @@ bool parse_scenario(const std::string &text, std::vector<Command> &out, std::str
         }
         if (c) {
             c->line = no;
-            out.push_back(std::move(*c));
+            cmds.push_back(std::move(*c));
         }
     }
+    out = std::move(cmds);
     return true;
 }
 

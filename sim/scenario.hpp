@@ -5,6 +5,7 @@
 #ifndef FDK_SIM_SCENARIO_HPP
 #define FDK_SIM_SCENARIO_HPP
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,9 +61,10 @@ inline constexpr double kDefaultWaitSeconds = 30;
 
 // Splits a line into words; false with a message on an unterminated quote or
 // a bad escape.  `rest` (if given) receives, for each word, the text of the
-// line from that word on.
+// line from that word on.  After `max_words` words the splitting stops; the
+// remaining text is then only in `rest`.
 bool split_words(const std::string &line, std::vector<std::string> &words, std::string &error,
-                 std::vector<std::string> *rest = nullptr);
+                 std::vector<std::string> *rest = nullptr, size_t max_words = SIZE_MAX);
 
 // Parses one line.  nullopt for a blank or comment line (error stays empty)
 // or for a bad line (error says why).

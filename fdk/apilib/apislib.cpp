@@ -35,6 +35,8 @@ constexpr int kMaskBits = 32;                   // descriptors a mask can hold
 constexpr rlim_t kDescriptorLimit = 256;
 constexpr int kConnectProcedure = 108;
 constexpr int kSessionVersion = 1;
+constexpr int kProbeRetrySeconds = 5;
+constexpr int kProbeTotalSeconds = 25;
 
 F_ApiFdFuncT fd_func = nullptr;
 UIntT fd_snapshot = 0;  // service word as last reported to fd_func
@@ -290,12 +292,14 @@ extern "C" void F_ApiShutDown(void) {
 // ---------------------------------------------------------------------------
 // Joining a running session.
 
-extern "C" int apiLocalCall(const char *host, int program, int procedure,
-                            xdrproc_t encodeArgs, void *args, xdrproc_t decodeResult,
-                            void *result, struct timeval timeout) {
+// One UDP call (version 1) to `program` on `host`: `retry` between
+// retransmissions, `total` for the whole call.  True on success.
+static bool udp_call(const char *host, int program, int procedure, xdrproc_t encodeArgs,
+                     void *args, xdrproc_t decodeResult, void *result, struct timeval retry,
+                     struct timeval total) {
     struct hostent *entry = gethostbyname(host);
     if (entry == nullptr || entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr)
-        return 0;
+        return false;
     struct sockaddr_in address;
     std::memset(&address, 0, sizeof address);
     address.sin_family = AF_INET;
@@ -305,17 +309,35 @@ extern "C" int apiLocalCall(const char *host, int program, int procedure,
     std::memcpy(&address.sin_addr, entry->h_addr_list[0], len);
 
     int sock = RPC_ANYSOCK;
-    CLIENT *udp = clntudp_create(&address, static_cast<u_long>(program), kSessionVersion,
-                                 timeout, &sock);
-    if (udp == nullptr) return 0;
+    CLIENT *udp = clntudp_create(&address, static_cast<u_long>(program), kSessionVersion, retry,
+                                 &sock);
+    if (udp == nullptr) return false;
     // The socket is closed here, not by the handle.
     clnt_control(udp, CLSET_FD_NCLOSE, nullptr);
     enum clnt_stat status = clnt_call(udp, static_cast<rpcproc_t>(procedure), encodeArgs,
                                       static_cast<char *>(args), decodeResult,
-                                      static_cast<char *>(result), timeout);
+                                      static_cast<char *>(result), total);
     if (sock >= 0) close(sock);
     clnt_destroy(udp);
-    return status == RPC_SUCCESS ? 1 : 0;
+    return status == RPC_SUCCESS;
+}
+
+extern "C" int apiLocalCall(const char *host, int program, int procedure,
+                            xdrproc_t encodeArgs, void *args, xdrproc_t decodeResult,
+                            void *result, struct timeval timeout) {
+    return udp_call(host, program, procedure, encodeArgs, args, decodeResult, result, timeout,
+                    timeout)
+               ? 1
+               : 0;
+}
+
+// The null-procedure probe of a session, with the time-outs of the classic
+// one-shot UDP call (5 s between tries, 25 s in all).  Made here rather than
+// with callrpc, whose cached client handle is never released.
+static bool probe_session(const char *host, int program) {
+    return udp_call(host, program, NULLPROC, fdk::xdr::proc_of<void>(), nullptr,
+                    fdk::xdr::proc_of<void>(), nullptr, {kProbeRetrySeconds, 0},
+                    {kProbeTotalSeconds, 0});
 }
 
 extern "C" IntT F_ApiConnectToSession(const char *session, const char *host, IntT program) {
@@ -324,8 +346,7 @@ extern "C" IntT F_ApiConnectToSession(const char *session, const char *host, Int
     if (host == nullptr || host[0] == '\0') host = thishost();
 
     IntT result = 0;
-    if (callrpc(host, static_cast<rpcprog_t>(program), kSessionVersion, NULLPROC,
-                fdk::xdr::proc_of<void>(), nullptr, fdk::xdr::proc_of<void>(), nullptr) != 0) {
+    if (!probe_session(host, program)) {
         result = -20;
     } else {
         FmRpcApiConnectArgT args;

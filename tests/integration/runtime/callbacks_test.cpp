@@ -31,8 +31,12 @@ struct SimRun {
         o.scenario = scenario;
         o.time_limit = 60;
         fs = std::make_unique<Framesim>(o);
+        // Ended by itself because the client exited, with every scenario
+        // command done (framesim's own exit status is its business).
         auto st = fs->wait_exit(Millis(30000));
-        ended = st.exited && st.code == 0;
+        auto end = fs->journal().wait_kind("end", {{"reason", "client exited"}, {"failed", false}},
+                                           Millis(0));
+        ended = !st.timed_out && end.has_value();
     }
     fdk::test::JournalReader &journal() { return fs->journal(); }
     std::unique_ptr<Framesim> fs;

@@ -1,0 +1,96 @@
+// faults_test.cpp - framesim's fault injection: an error status in the next
+// reply, a call that is never answered and its connection closed, a delayed
+// reply; each applies to the next call of its procedure only.
+#include <chrono>
+
+#include <memory>
+
+#include "sim_test_util.hpp"
+
+using namespace simtest;
+
+namespace {
+
+class Faults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(fs.wait_ready());
+        conn = std::make_unique<FrameConn>(fs);
+        ASSERT_NE(conn->c, nullptr);
+    }
+    Framesim fs{session_options()};
+    std::unique_ptr<FrameConn> conn;
+};
+
+TEST_F(Faults, FailPutsTheStatusIntoTheNextReplyOnly) {
+    EXPECT_EQ(fs.ctl("fail 1066 -77"), "ok");
+    IntT status = 0;
+    get_id(conn->c, 0, 0, 51, &status);
+    EXPECT_EQ(status, -77);
+    get_id(conn->c, 0, 0, 51, &status);
+    EXPECT_EQ(status, 0);
+    // A plain int result carries the status itself.
+    EXPECT_EQ(fs.ctl("fail 1008 5"), "ok");
+    char msg[] = "x";
+    ApiFmAlertArgT al{msg, 1};
+    EXPECT_EQ(*api_fm_alert_1(&al, conn->c), 5);
+    // The failed call changed nothing.
+    EXPECT_EQ(fs.ctl("fail 1019 -30"), "ok");
+    OpenResult o = open_doc(conn->c, example("intro.json"));
+    EXPECT_EQ(o.status, -30);
+    EXPECT_EQ(get_id(conn->c, 0, 0, 51), 0u);
+    // A void result has no status: the call fails with an RPC error.
+    EXPECT_EQ(fs.ctl("fail 1370 -1"), "ok");
+    int secs = 0;
+    EXPECT_EQ(api_fm_sleep_1(&secs, conn->c), nullptr);
+    EXPECT_NE(api_fm_sleep_1(&secs, conn->c), nullptr);
+    auto line = fs.journal().wait_kind("call", {{"proc", 1066}, {"fault", {{"fail", -77}}}}, Millis(1000));
+    EXPECT_TRUE(line);
+}
+
+TEST_F(Faults, DropLeavesTheCallUnansweredAndClosesTheConnection) {
+    EXPECT_EQ(fs.ctl("drop 1064"), "ok");
+    ApiFmGetPropArgT a{0, 0, prop(51)};
+    EXPECT_EQ(api_fm_get_int_1(&a, conn->c), nullptr);
+    EXPECT_EQ(api_fm_get_id_1(&a, conn->c), nullptr) << "the connection is closed";
+    FrameConn again(fs);
+    ASSERT_NE(again.c, nullptr);
+    EXPECT_NE(api_fm_get_id_1(&a, again.c), nullptr) << "a new connection is served";
+    EXPECT_TRUE(fs.journal().wait_kind("call", {{"proc", 1064}, {"fault", {{"drop", true}}}}, Millis(1000)));
+}
+
+TEST_F(Faults, DelayHoldsTheNextReplyBack) {
+    EXPECT_EQ(fs.ctl("delay 1066 400"), "ok");
+    auto t0 = std::chrono::steady_clock::now();
+    IntT status = -1;
+    get_id(conn->c, 0, 0, 51, &status);
+    auto waited = std::chrono::steady_clock::now() - t0;
+    EXPECT_EQ(status, 0) << "a delayed reply is still the right reply";
+    EXPECT_GE(waited, std::chrono::milliseconds(400));
+    EXPECT_TRUE(fs.journal().wait_kind("call", {{"proc", 1066}, {"fault", {{"delay", 400}}}}, Millis(1000)));
+    get_id(conn->c, 0, 0, 51, &status);
+    EXPECT_EQ(fs.journal().of_kind("call").back().count("fault"), 0u) << "one-shot";
+}
+
+TEST_F(Faults, ScenarioCommandsThatFailStopTheScenario) {
+    Framesim::Options o = session_options("s2");
+    o.scenario = "wait journal never-written 0.2\nset 0 1 int 5\n";
+    Framesim bad(o);
+    ASSERT_TRUE(bad.wait_ready());
+    ASSERT_TRUE(bad.journal().wait_kind("command", {{"ok", false}}, Millis(5000)));
+    EXPECT_EQ(bad.ctl("exit"), "ok");
+    auto st = bad.wait_exit(Millis(5000));
+    EXPECT_TRUE(st.exited);
+    EXPECT_EQ(st.code, 2);
+    EXPECT_TRUE(bad.journal().of_kind("model").empty()) << "the scenario stopped at its failure";
+
+    Framesim::Options broken = session_options("s3");
+    broken.scenario = "init 1\nwait sometime\n";
+    Framesim refused(broken);
+    auto rst = refused.wait_exit(Millis(5000));
+    EXPECT_TRUE(rst.exited);
+    EXPECT_EQ(rst.code, 1);
+    EXPECT_NE(fdk::test::read_file(refused.stderr_path()).find("line 2"), std::string::npos);
+}
+
+}  // namespace
