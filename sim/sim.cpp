@@ -115,7 +115,14 @@ int Sim::run() {
         cleanup();
         return 1;
     }
-    loop();
+    try {
+        loop();
+    } catch (const std::exception &e) {
+        // Whatever went wrong, the registrations must not outlive framesim.
+        note_problem(std::string("internal error: ") + e.what());
+        request_end("internal error");
+        failed_ = true;
+    }
     cleanup();
     if (opt.summary) print_summary();
     return failed_ ? 2 : 0;
