@@ -31,8 +31,10 @@
 //
 // Generic coding: fdk::xdr::code(xdrs, &value) for any wire type, and
 // fdk::xdr::proc_of<T>() for the xdrproc_t that libtirpc wants (T may be
-// void).  The cast to libtirpc's variadic xdrproc_t is made in to_xdrproc()
-// and nowhere else.
+// void); type_name<T>() gives the record's name.  The cast to libtirpc's
+// variadic xdrproc_t is made in to_xdrproc() and nowhere else.  Code made
+// once per procedure (stubs, server handlers) expands fapi_procs.def; see
+// api_procs.hpp.
 //
 // Decoding allocates with malloc (strings, element arrays, optional records)
 // and expects null pointers in the destination; freeing releases with free()
@@ -61,6 +63,11 @@ namespace fdk::xdr {
 template <class T>
 inline xdrproc_t to_xdrproc(bool_t (*fn)(XDR *, T *)) {
     return reinterpret_cast<xdrproc_t>(fn);
+}
+// xdr_void takes no arguments at all; going through void (*)() tells the
+// compiler that the change of signature is meant.
+inline xdrproc_t to_xdrproc(bool_t (*fn)()) {
+    return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(fn));
 }
 
 // ---------------------------------------------------------------------------
@@ -131,9 +138,13 @@ template <> struct Codec<UByteT[4]> {
     }
 };
 // The plain XDR string filter, for the connect records: a null string cannot
-// be encoded.
+// be encoded.  The null case is answered here because some builds of the
+// filter (the sanitizers' wrapper among them) read the string before looking.
 struct PlainString {
-    static bool_t code(XDR *x, StringT *p) { return xdr_wrapstring(x, p); }
+    static bool_t code(XDR *x, StringT *p) {
+        if (*p == nullptr && x->x_op != XDR_DECODE) return x->x_op == XDR_FREE;
+        return xdr_wrapstring(x, p);
+    }
 };
 
 // ---------------------------------------------------------------------------
@@ -362,7 +373,7 @@ template <class T> constexpr std::string_view type_name() {
 // The libtirpc filter for T: xdr_void for void, xdr_int, xdr_StringT, or the
 // record's own xdr_<T>.
 template <class T> inline xdrproc_t proc_of() {
-    if constexpr (std::is_void_v<T>) return reinterpret_cast<xdrproc_t>(&xdr_void);
+    if constexpr (std::is_void_v<T>) return to_xdrproc(&xdr_void);
     else if constexpr (std::is_same_v<T, IntT>) return to_xdrproc(&xdr_int);
     else if constexpr (std::is_same_v<T, StringT>) return to_xdrproc(&xdr_StringT);
     else if constexpr (IsRecord<T>) return to_xdrproc(Record<T>::proc);
