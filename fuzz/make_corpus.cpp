@@ -246,7 +246,8 @@ void bus_seeds() {
 }
 
 // ---------------------------------------------------------------------------
-// File names (name, zero byte, directory) and DI names (anchor flag, name).
+// File names (name, zero byte, directory), DI names (anchor flag, name) and
+// request paths of the bridge.
 
 void text_seeds() {
   const std::pair<const char *, std::string> names[] = {
@@ -275,7 +276,20 @@ void text_seeds() {
   };
   for (const auto &[name, text] : dis)
     write_seed("dipath", name, std::string(text, 1 + std::strlen(text + 1)));
-  std::printf("filename: 9 seeds, dipath: 9 seeds\n");
+
+  const std::pair<const char *, std::string> paths[] = {
+      {"relative-value", "$FZ/x.fm"},
+      {"absolute-after-slash", "/$FZROOT/$FZ/doc.fm"},
+      {"empty-value", "$FZEMPTY/a"},
+      {"unset", "$NO_SUCH_VARIABLE/a.fm"},
+      {"long-value", "$FZLONG/b"},
+      {"name-at-limit", "$" + std::string(127, 'N') + "/x"},
+      {"name-over-limit", "$" + std::string(200, 'N')},
+      {"plain", "docs/manual/chapter.fm"},
+      {"lone-dollar", "a/$/b$"},
+  };
+  for (const auto &[name, text] : paths) write_seed("parse_variable", name, text);
+  std::printf("filename: 9 seeds, dipath: 9 seeds, parse_variable: 9 seeds\n");
 }
 
 }  // namespace
