@@ -1,0 +1,165 @@
+# Installation and packaging: shared libraries with a SONAME and exported
+# symbols under control, the static libraries, the public headers,
+# pkg-config files, the programs, and the Debian packages (CPack).
+#
+# Included at the end of the top-level CMakeLists.txt, after every
+# component, so that the programs that exist in this tree are known.
+#
+# The in-tree programs and tests keep linking the static libraries `fde`
+# and `apilib`.  The shared variants `fde_shared` (libfdkfde.so) and
+# `apilib_shared` (libfdkapi.so) are linked from the very same object files:
+# CMAKE_POSITION_INDEPENDENT_CODE is on, so the static libraries' objects are
+# position-independent already and nothing is compiled twice.  The installed
+# static libraries carry the same names (libfdkfde.a, libfdkapi.a).
+#
+# Install components: "runtime" (shared objects, programs) and "dev"
+# (headers, static libraries, the .so links, pkg-config files, the example
+# client).  They become the Debian packages fdk and fdk-dev.
+
+include(GNUInstallDirs)
+
+set(FDK_SOVERSION ${PROJECT_VERSION_MAJOR})
+set(FDK_PKG_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/fdk)
+
+# Libraries -----------------------------------------------------------------
+set_target_properties(fde PROPERTIES OUTPUT_NAME fdkfde)
+set_target_properties(apilib PROPERTIES OUTPUT_NAME fdkapi)
+
+# fdk_shared_library(NAME STATIC OUTPUT MAP) links the objects of the static
+# library STATIC into libOUTPUT.so.<major>, exporting what the version
+# script MAP lists and nothing else.
+function(fdk_shared_library name static output map)
+  add_library(${name} SHARED $<TARGET_OBJECTS:${static}>)
+  set_target_properties(${name} PROPERTIES
+    OUTPUT_NAME ${output}
+    VERSION ${PROJECT_VERSION}
+    SOVERSION ${FDK_SOVERSION}
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib
+    LINKER_LANGUAGE CXX
+    LINK_DEPENDS ${map})
+  target_link_options(${name} PRIVATE -Wl,--version-script=${map})
+  target_include_directories(${name} PUBLIC
+    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/fdk/include>
+    $<INSTALL_INTERFACE:${FDK_PKG_INCLUDEDIR}>)
+endfunction()
+
+fdk_shared_library(fde_shared fde fdkfde ${PROJECT_SOURCE_DIR}/fdk/fde/fde.map)
+if(NOT FDK_SANITIZE)
+  # Self-contained: every reference is resolved by the C and C++ runtimes.
+  # (Sanitizer runtimes are resolved from the executable at load time.)
+  target_link_options(fde_shared PRIVATE -Wl,--no-undefined)
+endif()
+
+# libfdkapi.so is deliberately linked without --no-undefined: F_ApiInitialize,
+# F_ApiNotify and F_ApiMessage are the application's and stay undefined in
+# the library, bound to the executable's definitions at load time.  An
+# executable linked against the library exports them by itself (the linker
+# exports every symbol that a shared object on its command line refers to or
+# defines); only a program that loads the library indirectly (dlopen, or
+# through another shared object) must be linked with -rdynamic (CMake:
+# ENABLE_EXPORTS).  The check of the exported symbols also checks that those
+# three are the only references left open.
+fdk_shared_library(apilib_shared apilib fdkapi ${PROJECT_SOURCE_DIR}/fdk/apilib/apilib.map)
+target_link_libraries(apilib_shared PUBLIC fde_shared PkgConfig::TIRPC)
+
+install(TARGETS fde_shared apilib_shared
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+          COMPONENT runtime
+          NAMELINK_COMPONENT dev)
+install(TARGETS fde apilib
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
+
+# Public headers: plain C, all in one folder; clients add -I<it> (the
+# pkg-config files do) and write #include "fapi_runtime.h".
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/fdk/include/
+  DESTINATION ${FDK_PKG_INCLUDEDIR}
+  COMPONENT dev
+  FILES_MATCHING PATTERN "*.h" PATTERN "*.def")
+
+# pkg-config files.  The prefix is derived from the file's own location, so
+# that the same files serve /usr (the Debian packages), /usr/local and any
+# staging prefix given to `cmake --install --prefix`.
+file(RELATIVE_PATH FDK_PC_PREFIX_FROM_PCDIR
+  /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" FDK_PC_PREFIX_FROM_PCDIR "${FDK_PC_PREFIX_FROM_PCDIR}")
+foreach(pc fdkfde fdkapi)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/${pc}.pc.in
+                 ${CMAKE_BINARY_DIR}/pkgconfig/${pc}.pc @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/pkgconfig/${pc}.pc
+          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
+endforeach()
+
+# The example client, as source, for the -dev package.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/client/
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/client
+  COMPONENT dev)
+
+# Programs ------------------------------------------------------------------
+# Each is installed when its component is in this tree.
+foreach(program dokfrm framesim mbxd cadsim)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+            COMPONENT runtime)
+  endif()
+endforeach()
+
+# The bus stand-in's library is the bridge's, not a general-purpose one: it
+# goes to a private folder, found through the bridge's run path.
+if(TARGET mbx AND TARGET dokfrm)
+  get_target_property(fdk_dokfrm_libs dokfrm LINK_LIBRARIES)
+  if("mbx" IN_LIST fdk_dokfrm_libs)
+    install(TARGETS mbx LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/fdk
+            COMPONENT runtime NAMELINK_SKIP)
+    set_target_properties(dokfrm PROPERTIES
+      INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}/fdk")
+  endif()
+endif()
+
+# Debian packages -----------------------------------------------------------
+# `cpack -G DEB` in the build folder makes fdk_<version>_<arch>.deb and
+# fdk-dev_<version>_<arch>.deb.
+set(CPACK_PACKAGE_NAME fdk)
+set(CPACK_PACKAGE_VENDOR "fdk")
+set(CPACK_PACKAGE_CONTACT "fdk maintainers <fdk@example.org>")
+# Each package's summary is the first line of its description below.
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+set(CPACK_GENERATOR DEB)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_COMPONENTS_ALL runtime dev)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME fdk)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
+  "Frame API client library, support library and the documentation bridge
+ The shared libraries libfdkapi (Frame API clients over ONC RPC: start-up,
+ callbacks with the turn-over protocol, call functions, XDR encoders) and
+ libfdkfde (strings, memory, formatted printing, files and paths), the
+ bridge dokfrm, and the stand-ins framesim, mbxd and cadsim.")
+# What dpkg-shlibdeps finds for these objects on Debian 12, written out so
+# that building the package needs no dpkg-dev; rpcbind is the port mapper
+# every client and Frame register with.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS
+  "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11), libtirpc3 (>= 1.0.2), rpcbind")
+# A shlibs file for packages built against these libraries (only fdk has
+# versioned shared objects), and ldconfig after installation and removal.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME fdk-dev)
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEV_DESCRIPTION
+  "Frame API client library and support library: development files
+ Headers, static libraries and pkg-config files (fdkapi, fdkfde) for
+ building Frame API clients, and an example client.")
+# The headers include <rpc/rpc.h>: building a client needs libtirpc-dev.
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
+  "fdk (= ${PROJECT_VERSION}), libtirpc-dev")
+set(CPACK_DEBIAN_DEV_PACKAGE_RECOMMENDS "pkgconf | pkg-config")
+
+include(CPack)

@@ -1,0 +1,136 @@
+# Builds the Debian packages of the build tree BUILD with CPack into WORK
+# (removed afterwards) and checks them with dpkg-deb:
+#  - fdk_<VERSION>_<arch>.deb and fdk-dev_<VERSION>_<arch>.deb, nothing else;
+#  - fdk depends on libtirpc3 and rpcbind and carries the shared objects
+#    (file and SONAME link), the PROGRAMS, a shlibs file and ldconfig after
+#    installation, and nothing for development;
+#  - fdk-dev depends on exactly this fdk and on libtirpc-dev and carries the
+#    headers, the .so links, the static libraries and the pkg-config files.
+cmake_minimum_required(VERSION 3.25)
+foreach(v CPACK BUILD VERSION LIBDIR WORK)
+  if(NOT DEFINED ${v})
+    message(FATAL_ERROR "check_deb.cmake needs -D${v}=...")
+  endif()
+endforeach()
+
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+execute_process(COMMAND ${CPACK} -G DEB --config ${BUILD}/CPackConfig.cmake -B ${WORK}
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cpack failed:\n${out}\n${err}")
+endif()
+file(GLOB debs RELATIVE ${WORK} ${WORK}/*.deb)
+list(SORT debs)
+
+set(problems "")
+macro(problem text)
+  string(APPEND problems "  ${text}\n")
+endmacro()
+
+execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE arch
+                OUTPUT_STRIP_TRAILING_WHITESPACE)
+set(runtime_deb fdk_${VERSION}_${arch}.deb)
+set(dev_deb fdk-dev_${VERSION}_${arch}.deb)
+set(want_debs ${dev_deb} ${runtime_deb})
+list(SORT want_debs)
+if(NOT debs STREQUAL want_debs)
+  file(REMOVE_RECURSE ${WORK})
+  message(FATAL_ERROR "cpack made [${debs}], expected [${want_debs}]")
+endif()
+
+# deb_field(DEB FIELD OUT) and deb_files(DEB OUT): a control field, and the
+# listing as "path" or "path -> target" entries.
+function(deb_field deb field out)
+  execute_process(COMMAND dpkg-deb -f ${WORK}/${deb} ${field} OUTPUT_VARIABLE v
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(${out} "${v}" PARENT_SCOPE)
+endfunction()
+function(deb_files deb out)
+  execute_process(COMMAND dpkg-deb -c ${WORK}/${deb} OUTPUT_VARIABLE listing)
+  string(REGEX MATCHALL "[^\n]+" lines "${listing}")
+  set(files "")
+  foreach(line IN LISTS lines)
+    # "-rw-r--r-- root/root  1234 2026-01-01 00:00 ./usr/lib/x"
+    if(line MATCHES "^[^d][^ ]* [^ ]+ +[0-9]+ [^ ]+ [^ ]+ \\./(.*)$")
+      list(APPEND files "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+  set(${out} "${files}" PARENT_SCOPE)
+endfunction()
+function(deb_control deb out)
+  execute_process(COMMAND dpkg-deb -I ${WORK}/${deb} OUTPUT_VARIABLE info)
+  set(${out} "${info}" PARENT_SCOPE)
+endfunction()
+
+set(lib usr/${LIBDIR})
+string(REGEX MATCH "^[0-9]+" major "${VERSION}")
+
+# --- fdk ---------------------------------------------------------------------
+deb_field(${runtime_deb} Package name)
+deb_field(${runtime_deb} Depends depends)
+deb_files(${runtime_deb} files)
+deb_control(${runtime_deb} control)
+if(NOT name STREQUAL "fdk")
+  problem("${runtime_deb}: Package is '${name}'")
+endif()
+foreach(dep libtirpc3 rpcbind libstdc\\+\\+6 libc6)
+  if(NOT depends MATCHES "(^|, )${dep}( |,|$)")
+    problem("${runtime_deb}: Depends '${depends}' lacks ${dep}")
+  endif()
+endforeach()
+foreach(l fdkapi fdkfde)
+  if(NOT "${lib}/lib${l}.so.${VERSION}" IN_LIST files)
+    problem("${runtime_deb}: no ${lib}/lib${l}.so.${VERSION}")
+  endif()
+  if(NOT "${lib}/lib${l}.so.${major} -> lib${l}.so.${VERSION}" IN_LIST files)
+    problem("${runtime_deb}: no SONAME link ${lib}/lib${l}.so.${major}")
+  endif()
+endforeach()
+foreach(program IN LISTS PROGRAMS)
+  if(NOT "usr/bin/${program}" IN_LIST files)
+    problem("${runtime_deb}: no usr/bin/${program}")
+  endif()
+endforeach()
+foreach(f IN LISTS files)
+  # (A private library folder such as ${lib}/fdk/ may hold plain .so files.)
+  if(f MATCHES "^usr/include/|\\.a$|^${lib}/[^/]+\\.so( ->.*)?$|\\.pc$")
+    problem("${runtime_deb}: development file ${f}")
+  endif()
+endforeach()
+execute_process(COMMAND dpkg-deb -I ${WORK}/${runtime_deb} postinst OUTPUT_VARIABLE postinst)
+if(NOT control MATCHES " shlibs" OR NOT postinst MATCHES "ldconfig")
+  problem("${runtime_deb}: no shlibs file, or no ldconfig in postinst:\n${control}")
+endif()
+
+# --- fdk-dev -----------------------------------------------------------------
+deb_field(${dev_deb} Package name)
+deb_field(${dev_deb} Depends depends)
+deb_files(${dev_deb} files)
+if(NOT name STREQUAL "fdk-dev")
+  problem("${dev_deb}: Package is '${name}'")
+endif()
+if(NOT depends MATCHES "(^|, )fdk \\(= ${VERSION}\\)" OR NOT depends MATCHES "libtirpc-dev")
+  problem("${dev_deb}: Depends '${depends}'")
+endif()
+foreach(f usr/include/fdk/fapi_runtime.h usr/include/fdk/fapi_types.h
+          usr/include/fdk/fapi_procs.def usr/include/fdk/fde.h
+          "${lib}/libfdkapi.so -> libfdkapi.so.${major}"
+          "${lib}/libfdkfde.so -> libfdkfde.so.${major}"
+          ${lib}/libfdkapi.a ${lib}/libfdkfde.a
+          ${lib}/pkgconfig/fdkapi.pc ${lib}/pkgconfig/fdkfde.pc)
+  if(NOT f IN_LIST files)
+    problem("${dev_deb}: no ${f}")
+  endif()
+endforeach()
+foreach(f IN LISTS files)
+  if(f MATCHES "^usr/bin/|^[^ ]*\\.so\\.[0-9]")
+    problem("${dev_deb}: run-time file ${f}")
+  endif()
+endforeach()
+
+file(REMOVE_RECURSE ${WORK})
+if(NOT problems STREQUAL "")
+  message(FATAL_ERROR "the Debian packages are not right:\n${problems}")
+endif()
+message(STATUS "${runtime_deb} and ${dev_deb}: names, dependencies and contents as expected")
