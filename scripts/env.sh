@@ -36,9 +36,11 @@ fdk_start_portmapper() {
   return 1
 }
 
-# fdk_build DIR [cmake options...]: configures (once) and builds into DIR.
+# fdk_build DIR [cmake options...]: configures (once) and builds into DIR;
+# everything, or only the targets named in FDK_BUILD_TARGETS.
 fdk_build() {
   local dir=$1; shift
   cmake -S "$FDK_ROOT" -B "$dir" -G Ninja "$@"
-  cmake --build "$dir" -j "${FDK_JOBS:-2}"
+  # shellcheck disable=SC2086
+  cmake --build "$dir" -j "${FDK_JOBS:-2}" ${FDK_BUILD_TARGETS:+--target $FDK_BUILD_TARGETS}
 }
