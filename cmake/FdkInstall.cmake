@@ -103,16 +103,16 @@ foreach(program dokfrm framesim mbxd cadsim)
   endif()
 endforeach()
 
-# The bus stand-in's library is the bridge's, not a general-purpose one: it
-# goes to a private folder, found through the bridge's run path.
+# The bridge reaches the bus only through libmbx.so.  The stand-in's library
+# is the bridge's, not a general-purpose one: it goes to a private folder
+# that the bridge finds through its run path.  That is a RUNPATH (the
+# linker's default here), so LD_LIBRARY_PATH can still put another bus
+# library with the same fourteen operations in its place.
 if(TARGET mbx AND TARGET dokfrm)
-  get_target_property(fdk_dokfrm_libs dokfrm LINK_LIBRARIES)
-  if("mbx" IN_LIST fdk_dokfrm_libs)
-    install(TARGETS mbx LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/fdk
-            COMPONENT runtime NAMELINK_SKIP)
-    set_target_properties(dokfrm PROPERTIES
-      INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}/fdk")
-  endif()
+  install(TARGETS mbx LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/fdk
+          COMPONENT runtime NAMELINK_SKIP)
+  set_target_properties(dokfrm PROPERTIES
+    INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}/fdk")
 endif()
 
 # Debian packages -----------------------------------------------------------

@@ -2,8 +2,9 @@
 # (removed afterwards) and checks them with dpkg-deb:
 #  - fdk_<VERSION>_<arch>.deb and fdk-dev_<VERSION>_<arch>.deb, nothing else;
 #  - fdk depends on libtirpc3 and rpcbind and carries the shared objects
-#    (file and SONAME link), the PROGRAMS, a shlibs file and ldconfig after
-#    installation, and nothing for development;
+#    (file and SONAME link), the PROGRAMS (dokfrm with the bus library in a
+#    private folder), a shlibs file and ldconfig after installation, and
+#    nothing for development;
 #  - fdk-dev depends on exactly this fdk and on libtirpc-dev and carries the
 #    headers, the .so links, the static libraries and the pkg-config files.
 cmake_minimum_required(VERSION 3.25)
@@ -92,6 +93,9 @@ foreach(program IN LISTS PROGRAMS)
     problem("${runtime_deb}: no usr/bin/${program}")
   endif()
 endforeach()
+if("dokfrm" IN_LIST PROGRAMS AND NOT "${lib}/fdk/libmbx.so" IN_LIST files)
+  problem("${runtime_deb}: no ${lib}/fdk/libmbx.so for dokfrm")
+endif()
 foreach(f IN LISTS files)
   # (A private library folder such as ${lib}/fdk/ may hold plain .so files.)
   if(f MATCHES "^usr/include/|\\.a$|^${lib}/[^/]+\\.so( ->.*)?$|\\.pc$")

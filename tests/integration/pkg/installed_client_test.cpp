@@ -95,6 +95,15 @@ TEST(InstalledTree, ExampleClientBuildsAgainstItAndServesFramesim) {
                              "pkgconfig/fdkfde.pc"})
         EXPECT_TRUE(exists(libdir + "/" + file)) << file;
 
+#ifdef FDK_HAS_DOKFRM
+    // The bridge finds the bus library in its private folder.
+    EXPECT_TRUE(exists(libdir + "/fdk/libmbx.so"));
+    Step bridge = step(work, {READELF, "-d", prefix + "/bin/dokfrm"});
+    ASSERT_TRUE(succeeded(bridge)) << describe(bridge);
+    EXPECT_THAT(bridge.out, HasSubstr("[libmbx.so]"));
+    EXPECT_THAT(bridge.out, ContainsRegex("RUNPATH.*\\[\\$ORIGIN/\\.\\./" FDK_INSTALL_LIBDIR "/fdk\\]"));
+#endif
+
     // 2. pkg-config finds the staging prefix from the file's own place.
     const std::map<std::string, std::string> pc_env = {{"PKG_CONFIG_PATH", libdir + "/pkgconfig"}};
     Step flags = step(work, {PKG_CONFIG_PROGRAM, "--cflags", "--libs", "fdkapi"}, pc_env);
