@@ -58,16 +58,13 @@ bool StatusOk(int32_t status) { return status == MBX_OK || status == MBX_TRUNCAT
 
 int32_t Clamp(int32_t n, int32_t max) { return n < 0 ? 0 : (n > max ? max : n); }
 
-// The API call functions take StringT; they only read it.
-StringT Text(const char *s) { return const_cast<StringT>(s); }
-
 void Reply(const char *answer) {
   const int32_t length = 3;  // two letters and the zero byte
   int32_t status = 0;
   mbx_write(answer, &length, &kWordZero, &status);
 }
 
-void Alert(const char *message) { F_ApiAlert(Text(message), kAlertType); }
+void Alert(const char *message) { F_ApiAlert(message, kAlertType); }
 
 // The data items of a function lookup, read from the running request or
 // received as the reply to the call to "CURFCT  ".
@@ -194,7 +191,7 @@ extern "C" void DokFCB_Display(int32_t *, void *) {
     Reply("KO");
   } else {
     Reply("OK");
-    F_ApiSetString(0, document, kPropTitle, Text(kHelpTitle));
+    F_ApiSetString(0, document, kPropTitle, kHelpTitle);
   }
 
   // The tag comes after the reply, whatever the outcome of the open.
@@ -294,7 +291,7 @@ extern "C" void DokFCB_Display_Fct(int32_t *, void *) {
       _tagPresent = 0;
       PlaceTag(active);
     }
-    F_ApiSetString(0, active, kPropTitle, Text(kHelpTitle));
+    F_ApiSetString(0, active, kPropTitle, kHelpTitle);
     F_ApiSetId(0, 0, kPropActiveDoc, active);
   }
 

@@ -19,7 +19,8 @@ namespace mbx {
 Broker::~Broker() { shut(); }
 
 void Broker::log(const std::string& line, bool always) const {
-  if (always || opts_.verbose) std::fprintf(stderr, "mbxd: %s\n", line.c_str());
+  if (!opts_.quiet && (always || opts_.verbose))
+    std::fprintf(stderr, "mbxd: %s\n", line.c_str());
 }
 
 std::string Broker::who(const Conn& c) const {
@@ -92,43 +93,46 @@ Broker::Conn* Broker::find(uint32_t id) {
 }
 
 void Broker::run(volatile sig_atomic_t* stop, const sigset_t* wait_mask) {
+  while (*stop == 0)
+    if (serve_once(-1, wait_mask) < 0) return;
+}
+
+int Broker::serve_once(int timeout_ms, const sigset_t* wait_mask) {
   std::vector<pollfd> fds;
   std::vector<uint32_t> ids;
-  while (*stop == 0) {
-    fds.clear();
-    ids.clear();
-    fds.push_back({listen_fd_, POLLIN, 0});
-    for (auto& [id, c] : conns_) {
-      short ev = POLLIN;
-      if (c->out.size() > c->out_pos) ev |= POLLOUT;
-      fds.push_back({c->fd, ev, 0});
-      ids.push_back(id);
-    }
-    int r = ppoll(fds.data(), fds.size(), nullptr, wait_mask);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      log(std::string("poll: ") + std::strerror(errno), true);
-      return;
-    }
-    if (fds[0].revents & POLLIN) accept_all();
-    for (size_t i = 0; i < ids.size(); ++i) {
-      short rev = fds[i + 1].revents;
-      if (Conn* c = find(ids[i]); c != nullptr && (rev & POLLOUT)) flush(*c);
-      if (Conn* c = find(ids[i]); c != nullptr && (rev & (POLLIN | POLLHUP | POLLERR)))
-        read_from(*c);
-    }
-    // Hand out what was queued in this round, then bury the dead.
-    for (auto& [id, c] : conns_)
-      if (!c->dead && c->out.size() > c->out_pos) flush(*c);
-    for (auto it = conns_.begin(); it != conns_.end();) {
-      if (it->second->dead) {
-        close(it->second->fd);
-        it = conns_.erase(it);
-      } else {
-        ++it;
-      }
+  fds.push_back({listen_fd_, POLLIN, 0});  // -1 (no listening socket) is skipped
+  for (auto& [id, c] : conns_) {
+    short ev = POLLIN;
+    if (c->out.size() > c->out_pos) ev |= POLLOUT;
+    fds.push_back({c->fd, ev, 0});
+    ids.push_back(id);
+  }
+  timespec ts{timeout_ms / 1000, (timeout_ms % 1000) * 1000000L};
+  int r = ppoll(fds.data(), fds.size(), timeout_ms < 0 ? nullptr : &ts, wait_mask);
+  if (r < 0) {
+    if (errno == EINTR) return 0;
+    log(std::string("poll: ") + std::strerror(errno), true);
+    return -1;
+  }
+  if (fds[0].revents & POLLIN) accept_all();
+  for (size_t i = 0; i < ids.size(); ++i) {
+    short rev = fds[i + 1].revents;
+    if (Conn* c = find(ids[i]); c != nullptr && (rev & POLLOUT)) flush(*c);
+    if (Conn* c = find(ids[i]); c != nullptr && (rev & (POLLIN | POLLHUP | POLLERR)))
+      read_from(*c);
+  }
+  // Hand out what was queued in this round, then bury the dead.
+  for (auto& [id, c] : conns_)
+    if (!c->dead && c->out.size() > c->out_pos) flush(*c);
+  for (auto it = conns_.begin(); it != conns_.end();) {
+    if (it->second->dead) {
+      close(it->second->fd);
+      it = conns_.erase(it);
+    } else {
+      ++it;
     }
   }
+  return r;
 }
 
 void Broker::accept_all() {
@@ -140,22 +144,28 @@ void Broker::accept_all() {
         log(std::string("accept: ") + std::strerror(errno), true);
       return;
     }
-    if (conns_.size() >= opts_.max_participants) {
-      Frame f;
-      f.type = FrameType::Error;
-      f.payload = status_payload(MBX_E_LIMIT, "too many participants");
-      std::string bytes = encode(f);
-      (void)!::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-      close(fd);
-      log("refused a participant: too many participants", true);
-      continue;
-    }
-    auto c = std::make_unique<Conn>();
-    c->id = next_id_++;
-    c->fd = fd;
-    log("participant " + std::to_string(c->id) + " connected");
-    conns_.emplace(c->id, std::move(c));
+    adopt(fd);
   }
+}
+
+uint32_t Broker::adopt(int fd) {
+  if (conns_.size() >= opts_.max_participants) {
+    Frame f;
+    f.type = FrameType::Error;
+    f.payload = status_payload(MBX_E_LIMIT, "too many participants");
+    std::string bytes = encode(f);
+    (void)!::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    close(fd);
+    log("refused a participant: too many participants", true);
+    return 0;
+  }
+  auto c = std::make_unique<Conn>();
+  c->id = next_id_++;
+  c->fd = fd;
+  log("participant " + std::to_string(c->id) + " connected");
+  uint32_t id = c->id;
+  conns_.emplace(id, std::move(c));
+  return id;
 }
 
 void Broker::read_from(Conn& c) {

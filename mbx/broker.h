@@ -33,6 +33,7 @@ struct BrokerOptions {
   uint64_t max_conv_bytes = 8u << 20;    // per conversation and direction
   size_t max_out_queue = 16u << 20;      // unsent bytes per participant
   bool verbose = false;
+  bool quiet = false;  // no log lines at all, not even about faults
 };
 
 class Broker {
@@ -48,6 +49,17 @@ class Broker {
   // Serves until *stop is non-zero.  `wait_mask` is the signal mask while
   // waiting (signals that set *stop are blocked outside the wait).
   void run(volatile sig_atomic_t* stop, const sigset_t* wait_mask);
+  // One round of run(): waits up to `timeout_ms` (-1: no limit) for traffic,
+  // serves what arrived and closes the connections that ended.  Returns the
+  // number of descriptors that were ready, -1 when polling failed (EINTR
+  // counts as 0 ready).
+  int serve_once(int timeout_ms, const sigset_t* wait_mask);
+  // Takes a connected, non-blocking stream socket as a new participant, as
+  // if it had come through the listening socket; the broker owns and closes
+  // it from now on.  Returns the participant's id, or 0 when the broker is
+  // full (the socket is then told so and closed).  In-process drivers (the
+  // fuzzing harness) use it with one end of a socketpair.
+  uint32_t adopt(int fd);
   // Disconnects everyone and removes the socket file.
   void shut();
 

@@ -2,7 +2,8 @@
 # mapper, and the build helpers. Sourced, not run.
 
 FDK_PACKAGES="cmake ninja-build g++ pkg-config libtirpc-dev rpcbind googletest
-libgtest-dev libbenchmark-dev nlohmann-json3-dev rpcsvc-proto"
+libgtest-dev libbenchmark-dev nlohmann-json3-dev rpcsvc-proto clang
+libclang-rt-14-dev"
 
 fdk_root() { cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd; }
 
@@ -35,9 +36,11 @@ fdk_start_portmapper() {
   return 1
 }
 
-# fdk_build DIR [cmake options...]: configures (once) and builds into DIR.
+# fdk_build DIR [cmake options...]: configures (once) and builds into DIR;
+# everything, or only the targets named in FDK_BUILD_TARGETS.
 fdk_build() {
   local dir=$1; shift
   cmake -S "$FDK_ROOT" -B "$dir" -G Ninja "$@"
-  cmake --build "$dir" -j "${FDK_JOBS:-2}"
+  # shellcheck disable=SC2086
+  cmake --build "$dir" -j "${FDK_JOBS:-2}" ${FDK_BUILD_TARGETS:+--target $FDK_BUILD_TARGETS}
 }

@@ -73,7 +73,11 @@ void serve(Sim &s, SVCXPRT *xp, const char *stub) {
     if (fault && fault->kind == Fault::Drop) {
         // No answer, and the connection goes: the client's call fails.
         line["fault"] = {{"drop", true}};
-        shutdown(xp->xp_fd, SHUT_RDWR);
+        // Only a connection of its own is closed, never the shared UDP socket.
+        int type = 0;
+        socklen_t len = sizeof type;
+        if (getsockopt(xp->xp_fd, SOL_SOCKET, SO_TYPE, &type, &len) == 0 && type == SOCK_STREAM)
+            shutdown(xp->xp_fd, SHUT_RDWR);
         reply = false;
     } else if (fault && fault->kind == Fault::Fail) {
         if (put_status(ret, fault->status)) {

@@ -102,6 +102,7 @@ Sim::Sim(Options o) : opt(std::move(o)) {
         std::string d = dirname_of(opt.client[0]);
         if (!d.empty()) client_dir = d[0] == '/' ? d : client_dir + "/" + d;
     }
+    default_dir_ = client_dir;
 }
 
 Sim::~Sim() { instance = nullptr; }
@@ -114,7 +115,14 @@ int Sim::run() {
         cleanup();
         return 1;
     }
-    loop();
+    try {
+        loop();
+    } catch (const std::exception &e) {
+        // Whatever went wrong, the registrations must not outlive framesim.
+        note_problem(std::string("internal error: ") + e.what());
+        request_end("internal error");
+        failed_ = true;
+    }
     cleanup();
     if (opt.summary) print_summary();
     return failed_ ? 2 : 0;
@@ -887,7 +895,7 @@ std::string Sim::resolve(const std::string &path, const std::string &base_dir) c
     if (path.empty()) return path;
     fs::path p(path);
     if (p.is_relative()) {
-        std::string base = !base_dir.empty() ? base_dir : !opt.docroot.empty() ? opt.docroot : client_dir;
+        std::string base = !base_dir.empty() ? base_dir : !opt.docroot.empty() ? opt.docroot : default_dir_;
         char cwd[PATH_MAX];
         if (base.empty() && getcwd(cwd, sizeof cwd)) base = cwd;
         p = fs::path(base) / p;

@@ -109,7 +109,7 @@ public:
     uint64_t overs = 0;
     IntT last_bailout = 0;
     pid_t contact_pid = 0;
-    std::string client_dir;
+    std::string client_dir;  // procedures 1342/1344
     std::deque<CallbackRequest> internal_callbacks;  // queued by the model
     bool session_closing = false;
 
@@ -166,6 +166,7 @@ private:
     bool failed_ = false;  // a scenario command failed
     std::optional<Clock::time_point> end_after_clients_;  // shutdown: grace deadline
     Clock::time_point started_at_;
+    std::string default_dir_;  // relative paths without --docroot
 
     SVCXPRT *tcp_ = nullptr;
     SVCXPRT *udp_ = nullptr;

@@ -127,7 +127,10 @@ IntT FdeParseDiName(ConStringT di, StringT out) {
     if (r != 0) return -1;
   }
   if (used == 0) return -1;
-  out[used - 1] = 0;  // every token leaves a '/' behind
+  // Every token leaves a '/' behind; drop the last one, except when it is
+  // the root itself: "<r>" alone, as the writer puts "/", reads back as "/"
+  // and not as an empty (or, under an anchor, relative) name.
+  if (!(rooted && used == 1)) out[used - 1] = 0;
   return 0;
 }
 

@@ -30,7 +30,9 @@
  *   caller-owned: the next call of the same function, or
  *   F_ApiDeallocatePropVals, releases them.  The pointer given in must be
  *   null or designate a list whose elements may be released (normally one
- *   that an earlier such call set).  Not re-entrant for these four.
+ *   that an earlier such call set).  A null address (instead of the
+ *   address of a pointer) means that the return list is not wanted.  Not
+ *   re-entrant for these four.
  * - Single-threaded.
  */
 #ifndef FAPI_CALLS_H

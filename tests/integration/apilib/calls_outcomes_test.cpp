@@ -195,6 +195,10 @@ TEST_F(Outcomes, OpenExchangesTheReturnList) {
   ASSERT_EQ(list->len, 1u);
   EXPECT_EQ(list->val[0].propVal.u.ival, FA_errno) << "the error reply's list";
 
+  // Without an address for the list nothing is exchanged.
+  EXPECT_EQ(F_ApiOpen("calls.json", nullptr, nullptr), doc);
+  EXPECT_EQ(list->len, 1u);
+
   // No reply: the list stays as it is.
   ASSERT_TRUE(Ctl(Drop(API_FM_OPEN)));
   EXPECT_EQ(F_ApiOpen("calls.json", nullptr, &list), 0u);

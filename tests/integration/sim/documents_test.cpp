@@ -64,7 +64,7 @@ TEST_F(Documents, OpenPresentMissingAndMalformedFiles) {
     OpenResult malformed = open_doc(c(), bad);
     EXPECT_EQ(malformed.status, -8);
     EXPECT_EQ(malformed.doc, 0u);
-    auto line = fs.journal().wait_kind("document", {{"event", "open-failed"}, {"path", bad}}, Millis(2000));
+    auto line = fs.journal().wait_kind("document", {{"event", "open-failed"}, {"path", bad}}, Millis(10000));
     ASSERT_TRUE(line);
     EXPECT_NE(fs.journal().lines()[*line]["why"].get<std::string>().find("paragraph 3"), std::string::npos);
 
@@ -140,7 +140,7 @@ TEST_F(Documents, GotolinkOpensRelativeToTheDocumentAndScrollsToTheTag) {
     F_ObjIdT page = get_id(c(), 0, 0, 51);
     EXPECT_NE(page, list.doc);
     EXPECT_EQ(get_string(c(), 0, page, 22), example("functions/move.json"));
-    auto line = fs.journal().wait_kind("scroll", {{"doc", page}, {"via", "hypertext"}}, Millis(2000));
+    auto line = fs.journal().wait_kind("scroll", {{"doc", page}, {"via", "hypertext"}}, Millis(10000));
     ASSERT_TRUE(line);
     EXPECT_EQ(fs.journal().lines()[*line]["paragraph"], 2) << "MOVECOPY sits in paragraph 2";
 
@@ -174,7 +174,7 @@ TEST_F(Documents, ScrollCloseAndObjects) {
     F_TextLocT loc = get_textloc(c(), o.doc, marker, 879);
     ApiFmGeneralTextRangeArgT sc{o.doc, {loc, loc}};
     EXPECT_EQ(*api_fm_scroll_to_text_1(&sc, c()), 0);
-    EXPECT_TRUE(fs.journal().wait_kind("scroll", {{"doc", o.doc}, {"via", "scroll"}}, Millis(2000)));
+    EXPECT_TRUE(fs.journal().wait_kind("scroll", {{"doc", o.doc}, {"via", "scroll"}}, Millis(10000)));
     sc.textRange.beg.objId = 4242;
     EXPECT_EQ(*api_fm_scroll_to_text_1(&sc, c()), -3);
     sc.docId = 4242;

@@ -143,16 +143,28 @@ struct Params {
     std::string name;
 };
 
+struct sockaddr_in loopback() {
+    struct sockaddr_in addr {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return addr;
+}
+
 bool join_session(const std::string &session, int prog, Params &p) {
     char host[256] = "localhost";
-    if (callrpc("localhost", static_cast<u_long>(prog), 1, 0, fdk::xdr::proc_of<void>(), nullptr,
-                fdk::xdr::proc_of<void>(), nullptr) != 0)
-        return false;
-    CLIENT *c = clnt_create("localhost", static_cast<u_long>(prog), 1, "udp");
+    struct sockaddr_in addr = loopback();
+    int sock = RPC_ANYSOCK;
+    struct timeval wait {1, 0};
+    CLIENT *c = clntudp_create(&addr, static_cast<u_long>(prog), 1, wait, &sock);
     if (!c) return false;
+    struct timeval tv {10, 0};
+    if (clnt_call(c, 0, fdk::xdr::proc_of<void>(), nullptr, fdk::xdr::proc_of<void>(), nullptr, tv) !=
+        RPC_SUCCESS) {
+        clnt_destroy(c);
+        return false;
+    }
     FmRpcApiConnectArgT arg{static_cast<IntT>(getpid()), host, const_cast<char *>(session.c_str())};
     FmRpcApiConnectReturnT ret{};
-    struct timeval tv {10, 0};
     enum clnt_stat st = clnt_call(c, 108, fdk::xdr::proc_of<FmRpcApiConnectArgT>(),
                                   reinterpret_cast<caddr_t>(&arg),
                                   fdk::xdr::proc_of<FmRpcApiConnectReturnT>(),
@@ -221,7 +233,9 @@ int main(int argc, char **argv) {
         return 5;
     }
     g_listen_fd = xp->xp_fd;
-    g_frame = clnt_create("localhost", static_cast<u_long>(p.prog), static_cast<u_long>(p.vers), "tcp");
+    struct sockaddr_in addr = loopback();
+    int sock = RPC_ANYSOCK;
+    g_frame = clnttcp_create(&addr, static_cast<u_long>(p.prog), static_cast<u_long>(p.vers), &sock, 0, 0);
     int pid = getpid();
     bool ok = g_frame && api_fm_init_ack_5_1(&pid, g_frame) != nullptr;
     log({{"event", "contact"}, {"ok", ok}, {"pid", pid}});

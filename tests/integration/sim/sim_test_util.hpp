@@ -4,6 +4,7 @@
 #ifndef FDK_TESTS_INTEGRATION_SIM_TEST_UTIL_HPP
 #define FDK_TESTS_INTEGRATION_SIM_TEST_UTIL_HPP
 
+#include <netinet/in.h>
 #include <rpc/rpc.h>
 
 #include <string>
@@ -25,8 +26,14 @@ inline std::string example(const std::string &name) { return std::string(FDK_EXA
 // A TCP connection to framesim's API program, as a client's frame_client.
 struct FrameConn {
     CLIENT *c = nullptr;
+    // clnttcp_create with port 0 asks the port mapper, as the runtime does
+    // (clnt_create would go through libtirpc's address cache, which leaks).
     FrameConn(uint32_t prog, uint32_t vers) {
-        c = clnt_create("localhost", prog, vers, "tcp");
+        struct sockaddr_in addr {};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int sock = RPC_ANYSOCK;
+        c = clnttcp_create(&addr, prog, vers, &sock, 0, 0);
         if (c) {
             struct timeval tv {20, 0};
             clnt_control(c, CLSET_TIMEOUT, reinterpret_cast<char *>(&tv));

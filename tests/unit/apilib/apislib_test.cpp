@@ -43,15 +43,6 @@ TEST(ApislibHelpers, StrEqualComparesBytesWithNullAsEmpty) {
     EXPECT_EQ(strEqual(nullptr, "x"), 0);
 }
 
-TEST(ApislibHelpers, ThisHostIsLookedUpOnceAndBounded) {
-    const char *first = thishost();
-    char expected[512] = {0};
-    ASSERT_EQ(gethostname(expected, sizeof expected - 1), 0);
-    EXPECT_STREQ(first, expected);
-    EXPECT_LE(std::strlen(first), 255u);
-    EXPECT_EQ(thishost(), first);
-}
-
 TEST(ApislibHelpers, HostnameToAddrResolvesThisHostToLoopback) {
     for (const char *host : {static_cast<const char *>(nullptr), "localhost", thishost(), ""}) {
         SCOPED_TRACE(host != nullptr ? host : "(null)");
@@ -74,22 +65,6 @@ TEST(ApislibHelpers, HostnameToAddrTakesDottedAddressesAndRefusesUnknownNames) {
     EXPECT_EQ(hostnameToAddr("no-such-host.invalid", &a), -1);
 }
 
-TEST(ApislibHelpers, TimeOutDefaultsToSevenDaysAndKeepsAChosenValue) {
-    FA_TimeOut = {0, 0};
-    timeval t = get_FA_TimeOut();
-    EXPECT_EQ(t.tv_sec, 604800);
-    EXPECT_EQ(t.tv_usec, 0);
-    EXPECT_EQ(FA_TimeOut.tv_sec, 604800) << "the default is kept";
-
-    FA_TimeOut = {0, 500};
-    t = get_FA_TimeOut();
-    EXPECT_EQ(t.tv_sec, 0);
-    EXPECT_EQ(t.tv_usec, 500);
-    FA_TimeOut = {3, 0};
-    EXPECT_EQ(get_FA_TimeOut().tv_sec, 3);
-    FA_TimeOut = {0, 0};
-}
-
 TEST(ApislibHelpers, FrameAliveFollowsFramesProcess) {
     const int saved = hispid;
     hispid = 0;
@@ -105,15 +80,6 @@ TEST(ApislibHelpers, FrameAliveFollowsFramesProcess) {
     hispid = child;
     EXPECT_EQ(F_ApiFrameAlive(), 0);
     hispid = saved;
-}
-
-TEST(ApislibHelpers, ErrPrintsTheClientNameAndTheMessage) {
-    ::testing::internal::CaptureStderr();
-    F_ApiErr("unable to fork");
-    F_ApiErr(nullptr);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "Frame API client \"???\": unable to fork.\n"
-              "Frame API client \"???\": .\n");
 }
 
 TEST(ApislibHelpers, ShutDownWithoutConnectionAndTwiceIsHarmless) {

@@ -84,12 +84,6 @@ TEST_F(ServerTest, WorkingCallbacksReplyThenRunTheEntryPointThenHandBackOnce) {
     }
 }
 
-TEST_F(ServerTest, OverCallCarriesTheBailoutValue) {
-    rtfake::during_entry = [](const std::string &) { FA_bailout = 1; };
-    cb.call(3, command(1));
-    EXPECT_THAT(events, ElementsAre("reply ok", "command 1", "over 1"));
-}
-
 TEST_F(ServerTest, EntryPointThatHandsBackItselfCausesExactlyOneOverCall) {
     int first = 99, second = 99, take = 99;
     rtfake::during_entry = [&](const std::string &) {
@@ -188,15 +182,6 @@ TEST_F(ServerTest, DialogEventZeroClosesAModalWaitInsteadOfCallingTheEntryPoint)
     EXPECT_EQ(callbacksDone, -1);
     EXPECT_EQ(modalRetval, 42);
     EXPECT_THAT(events, ElementsAre("reply ok", "over 0"));
-}
-
-TEST_F(ServerTest, TakeAndDoneControlComeInPairs) {
-    EXPECT_EQ(F_ApiDoneCommand(), -1);
-    EXPECT_EQ(F_ApiTakeControl(), 0);
-    EXPECT_EQ(F_ApiTakeControl(), -1);
-    EXPECT_EQ(F_ApiDoneCommand(), 0);
-    EXPECT_EQ(F_ApiDoneCommand(), -1);
-    EXPECT_THAT(events, ElementsAre("take", "over 0"));
 }
 
 TEST_F(ServerTest, TurnOverWithoutConnectionSendsNothing) {

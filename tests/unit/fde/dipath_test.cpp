@@ -50,7 +50,8 @@ TEST(DiPath, WriterRelativisesAndTheReaderGivesThePathBack) {
       {"/usr/doc/a.fm", nullptr, "<r><c>usr<c>doc<c>a.fm"}, {"/a/./b", nullptr, "<r><c>a<c>b"},
       {"/usr/doc/a.fm", kAnchor, "<c>a.fm"}, {"/usr/lib/x.fm", kAnchor, "<u><c>lib<c>x.fm"},
       {"/var/x.fm", kAnchor, "<r><c>var<c>x.fm"}, {"/usr/ch1.fm", "/usr/book.fm", "<r><c>usr<c>ch1.fm"},
-      {"/usr/doc", "/usr/doc/sub/f", "<u><u><c>doc"}, {"/a<b/c\\d", kAnchor, "<r><c>a\\<b<c>c\\\\d"}};
+      {"/usr/doc", "/usr/doc/sub/f", "<u><u><c>doc"}, {"/a<b/c\\d", kAnchor, "<r><c>a\\<b<c>c\\\\d"},
+      {"/", nullptr, "<r>"}, {"/", kAnchor, "<r>"}};
   for (auto &c : cases) {
     EXPECT_EQ(ToDI(c.path, c.anchor), c.di) << c.path;
     EXPECT_EQ(FromDI(c.di, c.anchor), std::string(Unix(c.path)->path) + " #16") << c.path;
@@ -97,7 +98,9 @@ TEST(DiPath, ReaderTokensMalformedNamesAndAnchors) {
       {"<c>a<r><c>b", nullptr, "a/ #0"}, {"<r><u>", nullptr, "/ #0"}, {"<h>x<u>", nullptr, "/x/ #0"},
       {"abc", nullptr, "(null)"}, {"<r", nullptr, "(null)"}, {"<", nullptr, "(null)"},
       {"x<c>a", nullptr, "(null)"}, {"", nullptr, "(null)"}, {nullptr, nullptr, "(null)"},
-      {"<r>", nullptr, "(null)"}, {"<r>", kAnchor, "/usr/doc #16"},
+      // the root alone is the root, with or without an anchor
+      {"<r>", nullptr, "/ #16"}, {"<r>", kAnchor, "/ #16"}, {"<r>x", kAnchor, "/ #16"},
+      {"<c>", nullptr, "(null)"},
       {"<u><c>lib<c>x.fm", kAnchor, "/usr/lib/x.fm #16"}, {"<u><u><u><u>", kAnchor, "/ #16"},
       {"<c>a", "d/book.fm", "(null)"}, {"<r><c>a", "d/book.fm", "/a #16"}};
   for (auto &c : cases) EXPECT_EQ(FromDI(c.di, c.anchor), c.read) << (c.di ? c.di : "null");

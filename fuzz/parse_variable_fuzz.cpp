@@ -1,0 +1,82 @@
+// parse_variable_fuzz - the bridge's path helpers: $NAME expansion of
+// request paths (parseVariable), Basename and Dirname.
+//
+// Input: the path, up to the first zero byte, in a heap string of its own
+// exact size.  Checked besides the sanitizers' findings: every result is a
+// new string; an expansion holds at most DOKFRM_PATH_MAX characters and
+// leaves a path without '$' as it is (cut to the limit); Basename is what
+// follows the last '/', and Dirname plus '/' plus Basename gives the path
+// back whenever it has a '/'.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "dokfrm.h"
+#include "fapi_runtime.h"
+#include "fde_memory.h"
+
+// The entry points every client of the API library supplies.  Never called
+// here; defining them keeps the bridge's own (and the main loop they need)
+// out of the harness.
+extern "C" void F_ApiInitialize(IntT) {}
+extern "C" void F_ApiNotify(IntT, F_ObjIdT, StringT, IntT) {}
+extern "C" void F_ApiMessage(StringT, F_ObjIdT, F_ObjIdT) {}
+
+namespace {
+
+[[noreturn]] void fail(const char *what, const std::string &path) {
+  std::fprintf(stderr, "parse_variable_fuzz: %s: \"%s\"\n", what, path.c_str());
+  std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+  // Fixed values, so that an input means the same on every run: a relative
+  // value, an absolute one (its '/' meets a '/' already written), an empty
+  // one, one longer than an expanded path may be, and one whose name is
+  // exactly as long as a name may be.
+  setenv("FZ", "a/b", 1);
+  setenv("FZROOT", "/srv/docs", 1);
+  setenv("FZEMPTY", "", 1);
+  setenv("FZLONG", std::string(1500, 'L').c_str(), 1);
+  setenv(std::string(DOKFRM_NAME_MAX, 'N').c_str(), "named-to-the-limit", 1);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  const std::string path(reinterpret_cast<const char *>(data),
+                         strnlen(reinterpret_cast<const char *>(data), size));
+  char *in = static_cast<char *>(std::malloc(path.size() + 1));
+  if (in == nullptr) fail("out of memory", "");
+  std::memcpy(in, path.c_str(), path.size() + 1);
+
+  StringT expanded = parseVariable(in);
+  StringT base = Basename(in);
+  StringT dir = Dirname(in);
+  if (expanded == nullptr || base == nullptr || dir == nullptr) fail("a result is null", path);
+  if (path != in) fail("the path was changed", path);
+
+  const size_t n = std::strlen(expanded);
+  if (n > DOKFRM_PATH_MAX) fail("the expansion is over the limit", path);
+  if (path.find('$') == std::string::npos && path.compare(0, n, expanded) != 0)
+    fail("a path without variables changed", path);
+  if (n < path.size() && n < DOKFRM_PATH_MAX && path.find('$') == std::string::npos)
+    fail("a short path without variables was cut", path);
+
+  const size_t slash = path.rfind('/');
+  const std::string want_base = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (want_base != base) fail("Basename is not what follows the last '/'", path);
+  if (slash == std::string::npos ? dir[0] != '\0'
+                                 : std::string(dir) + "/" + base != path)
+    fail("Dirname and Basename do not make the path", path);
+
+  F_Free(dir);
+  F_Free(base);
+  F_Free(expanded);
+  std::free(in);
+  return 0;
+}
