@@ -61,6 +61,10 @@ endif()
 # three are the only references left open.
 fdk_shared_library(apilib_shared apilib fdkapi ${PROJECT_SOURCE_DIR}/fdk/apilib/apilib.map)
 target_link_libraries(apilib_shared PUBLIC fde_shared PkgConfig::TIRPC)
+# Whenever libfdkapi.so needs libfdkfde.so, it finds it beside itself, also in
+# a prefix the dynamic linker does not search (a client's own run path does
+# not reach the dependencies of its libraries).
+set_target_properties(apilib_shared PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 install(TARGETS fde_shared apilib_shared
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
