@@ -7,7 +7,6 @@
 // once.  Everything lives in temporary directories removed afterwards; the
 // Framesim launcher removes its port-mapper registrations.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <map>
