@@ -3,7 +3,7 @@
 // The format is cut into single specifications here.  Each one is checked
 // against the grammar %[flags][width][.precision][size]conversion, its
 // argument is fetched with the type the library promises (32-bit integers
-// for every integer conversion), and the specification is rebuilt with the
+// for every integer conversion), and the conversion text is rebuilt with the
 // size modifier that matches the value actually handed to the C library.
 // The system formatter therefore only ever sees one well-formed
 // specification together with exactly the argument it names.
@@ -166,7 +166,7 @@ IntT F_VSprintf(StringT dst, ConStringT format, va_list args) {
         SkipArgument(*end, &ap);
       }
     } else {
-      // Too long for the specification buffer: printed as nothing, but its
+      // Too long for the conversion buffer: printed as nothing, but its
       // arguments are still consumed.
       for (const char *q = p; q < end; ++q)
         if (*q == '*') (void)va_arg(ap, IntT);

@@ -111,7 +111,7 @@ TEST(Sprintf, MalformedSpecificationsConsumeTheirArgument) {
   EXPECT_EQ(Fmt("<%5-3d|%d>", 1, 2), "<|2>");
   EXPECT_EQ(Fmt("<%ys|%s>", "a", "b"), "<|b>");
   EXPECT_EQ(Fmt("<%yf|%d>", 1.5, 2), "<|2>");
-  // %n never reaches the C library: the spec runs on to the next conversion.
+  // %n never reaches the C library: the conversion runs on to the next conversion.
   int written = 12345;
   EXPECT_EQ(Fmt("a%nd|%d", &written, 7), "a|7");
   EXPECT_EQ(written, 12345);
