@@ -61,6 +61,10 @@ endif()
 # three are the only references left open.
 fdk_shared_library(apilib_shared apilib fdkapi ${PROJECT_SOURCE_DIR}/fdk/apilib/apilib.map)
 target_link_libraries(apilib_shared PUBLIC fde_shared PkgConfig::TIRPC)
+# Whenever libfdkapi.so needs libfdkfde.so, it finds it beside itself, also in
+# a prefix the dynamic linker does not search (a client's own run path does
+# not reach the dependencies of its libraries).
+set_target_properties(apilib_shared PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 install(TARGETS fde_shared apilib_shared
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -76,22 +80,29 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/fdk/include/
   COMPONENT dev
   FILES_MATCHING PATTERN "*.h" PATTERN "*.def")
 
-# pkg-config files.  The prefix is derived from the file's own location, so
-# that the same files serve /usr (the Debian packages), /usr/local and any
-# staging prefix given to `cmake --install --prefix`.
-file(RELATIVE_PATH FDK_PC_PREFIX_FROM_PCDIR
-  /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
-string(REGEX REPLACE "/$" "" FDK_PC_PREFIX_FROM_PCDIR "${FDK_PC_PREFIX_FROM_PCDIR}")
+# pkg-config files, written when they are installed, with the prefix they
+# are installed under (`cmake --install --prefix P` gives P; the Debian
+# packages /usr).  The configure step fills in everything else and leaves
+# @FDK_PC_PREFIX@ for the install step, which writes the final file into a
+# folder of its own per destination (installs may run side by side) and
+# installs it from there.
+set(FDK_PC_PREFIX "@FDK_PC_PREFIX@")
 foreach(pc fdkfde fdkapi)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/${pc}.pc.in
-                 ${CMAKE_BINARY_DIR}/pkgconfig/${pc}.pc @ONLY)
-  install(FILES ${CMAKE_BINARY_DIR}/pkgconfig/${pc}.pc
-          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
+                 ${CMAKE_BINARY_DIR}/pkgconfig/${pc}.pc.in @ONLY)
+  install(CODE "
+    set(FDK_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+    string(MD5 fdk_pc_dest \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
+    set(fdk_pc_file \"${CMAKE_BINARY_DIR}/pkgconfig/\${fdk_pc_dest}/${pc}.pc\")
+    configure_file(\"${CMAKE_BINARY_DIR}/pkgconfig/${pc}.pc.in\" \"\${fdk_pc_file}\" @ONLY)
+    file(INSTALL \"\${fdk_pc_file}\"
+         DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")"
+    COMPONENT dev)
 endforeach()
 
 # The example client, as source, for the -dev package.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/client/
-  DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/client
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/fdk-dev/examples/client
   COMPONENT dev)
 
 # Programs ------------------------------------------------------------------
@@ -127,6 +138,10 @@ set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# Install into the package's staging folder through DESTDIR with the real
+# prefix, so that the pkg-config files name /usr.
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_COMPONENTS_ALL runtime dev)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

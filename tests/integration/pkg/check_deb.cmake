@@ -6,7 +6,8 @@
 #    private folder), a shlibs file and ldconfig after installation, and
 #    nothing for development;
 #  - fdk-dev depends on exactly this fdk and on libtirpc-dev and carries the
-#    headers, the .so links, the static libraries and the pkg-config files.
+#    headers, the .so links, the static libraries and the pkg-config files,
+#    whose prefix is /usr.
 cmake_minimum_required(VERSION 3.25)
 foreach(v CPACK BUILD VERSION LIBDIR WORK)
   if(NOT DEFINED ${v})
@@ -125,6 +126,16 @@ foreach(f usr/include/fdk/fapi_runtime.h usr/include/fdk/fapi_types.h
           ${lib}/pkgconfig/fdkapi.pc ${lib}/pkgconfig/fdkfde.pc)
   if(NOT f IN_LIST files)
     problem("${dev_deb}: no ${f}")
+  endif()
+endforeach()
+# The pkg-config files name the packages' prefix, not the staging folder.
+foreach(pc fdkapi fdkfde)
+  execute_process(COMMAND dpkg-deb --fsys-tarfile ${WORK}/${dev_deb} OUTPUT_FILE ${WORK}/dev.tar)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${WORK}/dev.tar ./${lib}/pkgconfig/${pc}.pc
+                  WORKING_DIRECTORY ${WORK})
+  file(STRINGS ${WORK}/${lib}/pkgconfig/${pc}.pc prefix REGEX "^prefix=")
+  if(NOT prefix STREQUAL "prefix=/usr")
+    problem("${dev_deb}: ${pc}.pc has '${prefix}'")
   endif()
 endforeach()
 foreach(f IN LISTS files)
