@@ -162,6 +162,10 @@ Command parse_words(const std::vector<std::string> &w, const std::vector<std::st
         arity(w, 1, 1, "drop PROC");
         c.op = Op::Drop;
         c.proc = to_proc(w[1]);
+    } else if (k == "cut") {
+        arity(w, 1, 1, "cut PROC");
+        c.op = Op::Cut;
+        c.proc = to_proc(w[1]);
     } else if (k == "delay") {
         arity(w, 2, 2, "delay PROC MS");
         c.op = Op::Delay;

@@ -24,6 +24,7 @@ enum class Op {
     Sleep,        // sleep MS
     Fail,         // fail PROC ERRSTATUS
     Drop,         // drop PROC
+    Cut,          // cut PROC
     Delay,        // delay PROC MS
     Set,          // set OBJ PROP TYPE VALUE
     Empty,        // empty OBJ PROP

@@ -7,6 +7,8 @@
 // empty lists, no strings), sends the reply with the result's encoder and
 // writes one "call" line into the journal.  Procedure numbers outside the
 // table get the RPC error for an unavailable procedure.
+#include <arpa/inet.h>
+#include <rpc/xdr.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -44,6 +46,30 @@ void sleep_ms(int ms) {
     }
 }
 
+// An accepted reply with a null verifier before its results: transaction
+// id, message type, reply status, verifier flavour and length, accept status.
+constexpr unsigned kReplyHeaderBytes = 24;
+
+// A connection of its own, not the shared UDP socket.
+bool is_stream(SVCXPRT *xp) {
+    int type = 0;
+    socklen_t len = sizeof type;
+    return getsockopt(xp->xp_fd, SOL_SOCKET, SO_TYPE, &type, &len) == 0 && type == SOCK_STREAM;
+}
+
+void close_stream(SVCXPRT *xp) {
+    if (is_stream(xp)) shutdown(xp->xp_fd, SHUT_RDWR);
+}
+
+// Sends the record mark of a reply of `bytes` bytes (one last fragment) and
+// closes the connection: the client is left in the middle of the reply.
+void cut_reply(SVCXPRT *xp, unsigned bytes) {
+    if (!is_stream(xp)) return;
+    uint32_t mark = htonl(0x80000000u | bytes);
+    (void)!write(xp->xp_fd, &mark, sizeof mark);
+    shutdown(xp->xp_fd, SHUT_RDWR);
+}
+
 template <int N, class A, class R>
 void serve(Sim &s, SVCXPRT *xp, const char *stub) {
     Slot<A> arg{};
@@ -73,11 +99,7 @@ void serve(Sim &s, SVCXPRT *xp, const char *stub) {
     if (fault && fault->kind == Fault::Drop) {
         // No answer, and the connection goes: the client's call fails.
         line["fault"] = {{"drop", true}};
-        // Only a connection of its own is closed, never the shared UDP socket.
-        int type = 0;
-        socklen_t len = sizeof type;
-        if (getsockopt(xp->xp_fd, SOL_SOCKET, SO_TYPE, &type, &len) == 0 && type == SOCK_STREAM)
-            shutdown(xp->xp_fd, SHUT_RDWR);
+        close_stream(xp);
         reply = false;
     } else if (fault && fault->kind == Fault::Fail) {
         if (put_status(ret, fault->status)) {
@@ -93,6 +115,12 @@ void serve(Sim &s, SVCXPRT *xp, const char *stub) {
         if (fault && fault->kind == Fault::Delay) {
             line["fault"] = {{"delay", fault->ms}};
             sleep_ms(fault->ms);
+        } else if (fault && fault->kind == Fault::Cut) {
+            // The call has had its effect; its reply breaks off after the
+            // record mark that announces it, and the connection goes.
+            line["fault"] = {{"cut", true}};
+            cut_reply(xp, kReplyHeaderBytes + xdr_sizeof(rproc, &ret));
+            reply = false;
         }
     }
     if (reply) {

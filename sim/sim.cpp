@@ -700,9 +700,13 @@ bool Sim::step(Executor &ex) {
         return first;
     case Op::Fail:
     case Op::Drop:
+    case Op::Cut:
     case Op::Delay: {
         Fault f;
-        f.kind = c.op == Op::Fail ? Fault::Fail : c.op == Op::Drop ? Fault::Drop : Fault::Delay;
+        f.kind = c.op == Op::Fail   ? Fault::Fail
+                 : c.op == Op::Drop ? Fault::Drop
+                 : c.op == Op::Cut  ? Fault::Cut
+                                    : Fault::Delay;
         f.status = c.a;
         f.ms = c.a;
         faults[c.proc].push_back(f);

@@ -38,7 +38,7 @@ using Clock = std::chrono::steady_clock;
 
 // One pending fault for the next call of a procedure.
 struct Fault {
-    enum Kind { Fail, Drop, Delay } kind = Fail;
+    enum Kind { Fail, Drop, Cut, Delay } kind = Fail;
     IntT status = 0;  // Fail
     int ms = 0;       // Delay
 };

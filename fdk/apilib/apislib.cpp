@@ -188,8 +188,25 @@ extern "C" void un_portmap(void) {
     }
 }
 
+namespace {
+
+// Frame may close either connection at any moment (it quits, crashes, or
+// drops a client).  Writing to it then must fail the call - the stub
+// returns null, a reply is not sent - instead of ending the process with
+// SIGPIPE, so a broken pipe is ignored unless the application has chosen
+// its own handling of the signal.
+void ignore_broken_pipes() {
+    struct sigaction current {};
+    if (sigaction(SIGPIPE, nullptr, &current) != 0) return;
+    if ((current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_DFL)
+        signal(SIGPIPE, SIG_IGN);
+}
+
+}  // namespace
+
 extern "C" const char *hookup(int prog, int vers, int fprog, int fvers, int fpid,
                               const char *host) {
+    ignore_broken_pipes();
     myprog = prog;
     myvers = vers;
     hisprog = fprog;

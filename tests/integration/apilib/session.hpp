@@ -39,8 +39,8 @@ class Session {
   explicit Session(const std::string &docroot = "")
       : name_(unique_session_name()), sim_(Options(name_, docroot)) {
     // A call on a connection that Frame dropped writes to a closed socket:
-    // that must fail the call, not end the test.
-    signal(SIGPIPE, SIG_IGN);
+    // the runtime itself makes that fail the call rather than end the
+    // process, so SIGPIPE is left at its default here.
     if (!sim_.wait_ready()) return;
     status_ = F_ApiConnectToSession(name_.c_str(), "localhost", static_cast<IntT>(sim_.prog()));
     if (status_ == 0) F_ApiTakeControl();

@@ -70,14 +70,7 @@ Rig::Rig(Options options) : dir_("bridge") {
   serve_out_ = dir_.file("serve.out");
   WriteDocuments(dir_);
 
-  Process::Options bus;
-  bus.argv = {MBXD_PATH, "--socket", socket_};
-  bus.stdout_path = dir_.file("mbxd.out");
-  bus.stderr_path = dir_.file("mbxd.err");
-  bus_.start(bus);
-  for (int i = 0; i < 500 && !SocketAnswers(socket_); ++i)
-    std::this_thread::sleep_for(Millis(10));
-  if (!SocketAnswers(socket_)) throw std::runtime_error("mbxd does not answer on " + socket_);
+  start_bus();
 
   fdk::test::Framesim::Options fo;
   fo.client = {DOKFRM_PATH};
@@ -85,7 +78,7 @@ Rig::Rig(Options options) : dir_("bridge") {
   fo.client_name = "dokfrm";
   fo.docroot = docs_;
   fo.scenario = options.scenario;
-  fo.time_limit = 300;
+  fo.time_limit = options.time_limit;
   fo.env = options.env;
   fo.env["MBX_SOCKET"] = socket_;
   fo.env["MBX_TIMEOUT"] = "10";
@@ -122,6 +115,16 @@ CadRun Rig::cad(const std::vector<std::string> &args, Millis timeout) {
   r.out = fdk::test::read_file(o.stdout_path);
   r.err = fdk::test::read_file(o.stderr_path);
   return r;
+}
+
+std::unique_ptr<Process> Rig::start_cad(const std::vector<std::string> &args,
+                                        const std::string &out) {
+  Process::Options o;
+  o.argv = {CADSIM_PATH, "--socket", socket_, "--timeout", std::to_string(kWait.count() / 1000)};
+  o.argv.insert(o.argv.end(), args.begin(), args.end());
+  o.stdout_path = dir_.file(out);
+  o.stderr_path = dir_.file(out + ".err");
+  return std::make_unique<Process>(o);
 }
 
 CadRun Rig::request(const std::vector<std::string> &args) {
@@ -161,6 +164,19 @@ pid_t Rig::bridge_pid(Millis timeout) {
 }
 
 void Rig::stop_bus() { bus_.stop(Millis(3000)); }
+
+void Rig::start_bus() {
+  static int starts = 0;
+  std::string tag = "mbxd" + std::to_string(++starts);
+  Process::Options bus;
+  bus.argv = {MBXD_PATH, "--socket", socket_};
+  bus.stdout_path = dir_.file(tag + ".out");
+  bus.stderr_path = dir_.file(tag + ".err");
+  bus_.start(bus);
+  for (int i = 0; i < 500 && !SocketAnswers(socket_); ++i)
+    std::this_thread::sleep_for(Millis(10));
+  if (!SocketAnswers(socket_)) throw std::runtime_error("mbxd does not answer on " + socket_);
+}
 
 std::optional<Json> Rig::call(int proc, const Json &args, size_t from, Millis timeout) {
   auto i = journal().wait_for(

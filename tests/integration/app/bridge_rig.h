@@ -43,6 +43,7 @@ class Rig {
     std::string scenario;                     // framesim scenario text
     std::map<std::string, std::string> env;   // more environment for the bridge
     bool hand_over = true;                    // send "DOKFRMRA" kind 4 at start
+    double time_limit = 300;                  // framesim's, in seconds
   };
 
   Rig() : Rig(Options{}) {}
@@ -66,6 +67,11 @@ class Rig {
   // Starts "cadsim serve ..." in the background; waits until it is ready.
   fdk::test::Process &serve(const std::vector<std::string> &args);
   std::string serve_output() const;
+  // Starts cadsim with the given arguments in the background; its standard
+  // output goes to `out` (a file of the rig's directory).
+  std::unique_ptr<fdk::test::Process> start_cad(const std::vector<std::string> &args,
+                                                const std::string &out);
+  std::string file(const std::string &name) const { return dir_.file(name); }
 
   // Sends one framesim control command; the answer line.
   std::string ctl(const std::string &command) { return frame_->ctl(command, kWait); }
@@ -74,8 +80,10 @@ class Rig {
   std::optional<int> bridge_exit(Millis timeout = kWait);
   // The pid of the bridge process that made contact with framesim.
   pid_t bridge_pid(Millis timeout = kWait);
-  // Ends the bus broker (its participants lose their connection).
+  // Ends the bus broker (its participants lose their connection), and
+  // starts a new one on the same socket.
   void stop_bus();
+  void start_bus();
 
   // Journal helpers.  Index of the next line, for waits that start there.
   size_t mark() { return journal().lines().size(); }

@@ -59,6 +59,23 @@ TEST_F(Faults, DropLeavesTheCallUnansweredAndClosesTheConnection) {
     EXPECT_TRUE(fs.journal().wait_kind("call", {{"proc", 1064}, {"fault", {{"drop", true}}}}, Millis(10000)));
 }
 
+// The call is carried out, but its reply stops after the record mark: the
+// client is left waiting for bytes that never come until the connection
+// closes, and its call fails.
+TEST_F(Faults, CutReplyFailsTheCallAfterItTookEffect) {
+    EXPECT_EQ(fs.ctl("cut 1065"), "ok");
+    ApiFmSetIntArgT set{0, 0, prop(5001), 1};
+    EXPECT_EQ(api_fm_set_int_1(&set, conn->c), nullptr);
+    EXPECT_TRUE(fs.journal().wait_kind("call", {{"proc", 1065}, {"fault", {{"cut", true}}}}, Millis(10000)));
+    FrameConn again(fs);
+    ASSERT_NE(again.c, nullptr);
+    ApiFmGetPropArgT get{0, 0, prop(5001)};
+    ApiFmGetIntRetT *r = api_fm_get_int_1(&get, again.c);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->status, 0);
+    EXPECT_EQ(r->value, 1) << "the cut call had its effect";
+}
+
 TEST_F(Faults, DelayHoldsTheNextReplyBack) {
     EXPECT_EQ(fs.ctl("delay 1066 400"), "ok");
     auto t0 = std::chrono::steady_clock::now();

@@ -71,6 +71,7 @@ TEST(ScenarioParser, WaitsFaultsModelAndEndCommands) {
     EXPECT_EQ(c.proc, 1019);
     EXPECT_EQ(c.a, -6);
     EXPECT_EQ(parse_ok("drop 1002").op, Op::Drop);
+    EXPECT_EQ(parse_ok("cut 1019").proc, 1019);
     EXPECT_EQ(parse_ok("delay 1064 100").a, 100);
     c = parse_ok("set active 30 string \"Two words\"");
     EXPECT_EQ(c.op, Op::Set);
