@@ -270,6 +270,46 @@ void JournalReader::poll() {
     partial_.erase(0, start);
 }
 
+static int connect_unix(const std::string &path) {
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    struct sockaddr_un sa {};
+    sa.sun_family = AF_UNIX;
+    if (path.size() >= sizeof sa.sun_path) {
+        close(fd);
+        return -1;
+    }
+    std::memcpy(sa.sun_path, path.c_str(), path.size() + 1);
+    if (connect(fd, reinterpret_cast<struct sockaddr *>(&sa), sizeof sa) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool socket_answers(const std::string &path) {
+    int fd = connect_unix(path);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+bool wait_for_socket(const std::string &path, int ms) {
+    auto deadline = Clock::now() + Millis(ms);
+    while (!socket_answers(path)) {
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(Millis(10));
+    }
+    return true;
+}
+
+void JournalReader::skip_to_end() {
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) != 0) return;
+    offset_ = st.st_size;
+    partial_.clear();
+}
+
 std::optional<size_t> JournalReader::wait_for(const std::function<bool(const Json &)> &pred,
                                               Millis timeout, size_t from) {
     auto deadline = Clock::now() + timeout;
@@ -379,23 +419,6 @@ Framesim::~Framesim() {
     pmap_unset(opt_.prog, opt_.vers);
     pmap_unset(opt_.prog, 1);
     pmap_unset(opt_.cb_prog, opt_.cb_vers);
-}
-
-static int connect_unix(const std::string &path) {
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    struct sockaddr_un sa {};
-    sa.sun_family = AF_UNIX;
-    if (path.size() >= sizeof sa.sun_path) {
-        close(fd);
-        return -1;
-    }
-    std::memcpy(sa.sun_path, path.c_str(), path.size() + 1);
-    if (connect(fd, reinterpret_cast<struct sockaddr *>(&sa), sizeof sa) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 bool Framesim::wait_ready(Millis timeout) {

@@ -60,6 +60,11 @@ private:
 // Reads a whole file; empty string when it cannot be read.
 std::string read_file(const std::string &path);
 
+// True when a Unix-domain socket at `path` accepts a connection now.
+bool socket_answers(const std::string &path);
+// Waits up to `ms` until it does.
+bool wait_for_socket(const std::string &path, int ms);
+
 // ---------------------------------------------------------------------------
 struct ExitStatus {
     bool exited = false;    // normal exit: code is valid
@@ -121,6 +126,10 @@ public:
     void poll();
     // Every line read so far.
     const std::vector<Json> &lines() { poll(); return lines_; }
+    // Passes over what the file holds now without reading it: later lines
+    // are appended after the ones read so far.  For journals too long to
+    // read whole; meant for a moment when the writer is quiet.
+    void skip_to_end();
     // Waits until a line (from index `from` on) satisfies pred; returns its
     // index or nullopt after `timeout`.
     std::optional<size_t> wait_for(const std::function<bool(const Json &)> &pred,

@@ -26,17 +26,6 @@ Json Paragraphs(int n, const std::string &stem) {
   return p;
 }
 
-bool SocketAnswers(const std::string &path) {
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  struct sockaddr_un sa {};
-  sa.sun_family = AF_UNIX;
-  std::strncpy(sa.sun_path, path.c_str(), sizeof sa.sun_path - 1);
-  bool ok = connect(fd, reinterpret_cast<struct sockaddr *>(&sa), sizeof sa) == 0;
-  close(fd);
-  return ok;
-}
-
 void WriteDocuments(const fdk::test::TempDir &dir) {
   dir.write("docs/manual.json",
             Json{{"paragraphs", Paragraphs(5, "manual")},
@@ -173,9 +162,7 @@ void Rig::start_bus() {
   bus.stdout_path = dir_.file(tag + ".out");
   bus.stderr_path = dir_.file(tag + ".err");
   bus_.start(bus);
-  for (int i = 0; i < 500 && !SocketAnswers(socket_); ++i)
-    std::this_thread::sleep_for(Millis(10));
-  if (!SocketAnswers(socket_)) throw std::runtime_error("mbxd does not answer on " + socket_);
+  if (!fdk::test::wait_for_socket(socket_, 5000)) throw std::runtime_error("mbxd does not answer on " + socket_);
 }
 
 std::optional<Json> Rig::call(int proc, const Json &args, size_t from, Millis timeout) {

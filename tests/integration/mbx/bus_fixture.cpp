@@ -60,10 +60,10 @@ void Bus::TearDown() {
 }
 
 void Bus::start_broker() {
-  broker_ = fdk::itest::Child::start({MBXD_PATH, "--socket", sock_, "--verbose"},
+  broker_ = fdk::test::Child::start({MBXD_PATH, "--socket", sock_, "--verbose"},
                                      dir_.path(), "mbxd");
   ASSERT_GT(broker_.pid(), 0);
-  ASSERT_TRUE(fdk::itest::wait_for_socket(sock_, 10000)) << broker_.err();
+  ASSERT_TRUE(fdk::test::wait_for_socket(sock_, 10000)) << broker_.err();
 }
 
 void Bus::join_as_bridge() {
@@ -79,17 +79,17 @@ void Bus::join_as_bridge() {
   mbx_end_setup("MBX_0000");
 }
 
-fdk::itest::Child Bus::cadsim(const std::vector<std::string>& args, const std::string& tag) {
+fdk::test::Child Bus::cadsim(const std::vector<std::string>& args, const std::string& tag) {
   std::vector<std::string> argv = {CADSIM_PATH, "--socket", sock_, "--timeout", "20"};
   argv.insert(argv.end(), args.begin(), args.end());
-  auto c = fdk::itest::Child::start(argv, dir_.path(), tag);
+  auto c = fdk::test::Child::start(argv, dir_.path(), tag);
   EXPECT_GT(c.pid(), 0);
   return c;
 }
 
 bool Bus::serve_until(const std::function<bool()>& done, int ms) {
   int32_t handle = 0, zero = 0, minus1 = -1, result = 0, st = 0;
-  return fdk::itest::wait_until(
+  return fdk::test::wait_until(
       [&] {
         if (done()) return true;
         mbx_fdset* set = mbx_fd_set(&handle);
@@ -112,7 +112,7 @@ bool Bus::serve_until(const std::function<bool()>& done, int ms) {
       ms, 0);
 }
 
-bool Bus::serve_while(fdk::itest::Child& c, int ms) {
+bool Bus::serve_while(fdk::test::Child& c, int ms) {
   return serve_until([&] { return !c.running(); }, ms);
 }
 
@@ -121,7 +121,7 @@ bool Bus::serve_while(fdk::itest::Child& c, int ms) {
 namespace mbxtest {
 
 void Bus::expect_still_served() {
-  fdk::itest::Child c = cadsim({"request", "TESTREQ"}, "check");
+  fdk::test::Child c = cadsim({"request", "TESTREQ"}, "check");
   ASSERT_TRUE(serve_while(c));
   EXPECT_EQ(c.exit_code(), 0) << c.err();
   EXPECT_EQ(c.out(), "end\n");

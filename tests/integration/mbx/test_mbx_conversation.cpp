@@ -13,7 +13,7 @@
 namespace mbxtest {
 namespace {
 
-using fdk::itest::Child;
+using fdk::test::Child;
 
 TEST_F(Bus, DispatchHandsKindAndConnectionHandle) {
   join_as_bridge();
@@ -80,7 +80,7 @@ TEST_F(Bus, DescriptorSetWakesForEveryWaitingRequest) {
   Child b = cadsim({"request", "TESTREQ"}, "b");
   // Let both requests arrive and be read off the socket, undispatched.
   int32_t wait = 100, result = 0;
-  ASSERT_TRUE(fdk::itest::wait_until(
+  ASSERT_TRUE(fdk::test::wait_until(
       [&] {
         mbx_next(&wait, &result);
         return result >= 2;

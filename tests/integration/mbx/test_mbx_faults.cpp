@@ -18,7 +18,7 @@
 namespace mbxtest {
 namespace {
 
-using fdk::itest::Child;
+using fdk::test::Child;
 
 // A participant that speaks the wire by hand, to send what the library
 // never would.  Frames are built here from the framing rules, not with the
@@ -205,7 +205,7 @@ TEST_F(Bus, CallToServiceWithoutHandlerEndsWithUnknown) {
   mbx_end_setup("MBX_0000");
   Child c = cadsim({"call", "ORPHAN", "--item", "x"});
   int32_t zero = 0, minus1 = -1, result = 0, dispatched = -1;
-  ASSERT_TRUE(fdk::itest::wait_until(
+  ASSERT_TRUE(fdk::test::wait_until(
       [&] {
         mbx_next(&zero, &result);
         if (result > 0) mbx_dispatch(&minus1, &dispatched);
@@ -323,7 +323,7 @@ TEST_F(Bus, OversizedConversationIsEndedForBothSides) {
   EXPECT_EQ(t, 12);
   // Here the request was never dispatched: it is dropped, not left open.
   int32_t wait = 200, result = -9;
-  ASSERT_TRUE(fdk::itest::wait_until(
+  ASSERT_TRUE(fdk::test::wait_until(
       [&] {
         mbx_next(&wait, &result);
         return result == 0;
@@ -348,7 +348,7 @@ TEST_F(Bus, RequestWhoseRequesterLeftBeforeDispatchIsDropped) {
     ASSERT_EQ(t, 11);
   }  // gone before this process looked at the bus
   int32_t wait = 200, result = -9;
-  ASSERT_TRUE(fdk::itest::wait_until(
+  ASSERT_TRUE(fdk::test::wait_until(
       [&] {
         mbx_next(&wait, &result);
         return result == 0;

@@ -10,11 +10,11 @@
 #include <cstring>
 #include <fstream>
 
-#include "process.h"
+#include "child.hpp"
 
 namespace {
 
-using fdk::itest::Child;
+using fdk::test::Child;
 
 class Mbxd : public ::testing::Test {
  protected:
@@ -31,7 +31,7 @@ class Mbxd : public ::testing::Test {
     struct stat sb;
     return lstat(sock_.c_str(), &sb) == 0;
   }
-  fdk::itest::TempDir dir_;
+  fdk::test::TempDir dir_;
   std::string sock_;
 };
 
@@ -55,7 +55,7 @@ TEST_F(Mbxd, ReplacesTheSocketOfABrokerThatDied) {
   ASSERT_TRUE(exists());  // left behind
   Child second = broker({}, "second");
   EXPECT_TRUE(second.wait_for_output("ready", 10000)) << second.err();
-  EXPECT_TRUE(fdk::itest::wait_for_socket(sock_, 5000));
+  EXPECT_TRUE(fdk::test::wait_for_socket(sock_, 5000));
 }
 
 TEST_F(Mbxd, RefusesALiveBrokersSocketAndOtherFiles) {
@@ -73,7 +73,7 @@ TEST_F(Mbxd, RefusesALiveBrokersSocketAndOtherFiles) {
   ASSERT_TRUE(third.wait(10000));
   EXPECT_EQ(third.exit_code(), 1);
   EXPECT_NE(third.err().find("is not a socket"), std::string::npos);
-  EXPECT_EQ(fdk::itest::read_file(sock_), "precious");
+  EXPECT_EQ(fdk::test::read_file(sock_), "precious");
 }
 
 TEST_F(Mbxd, BadCommandLinesAreUsageErrors) {
