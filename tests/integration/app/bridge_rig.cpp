@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -52,6 +53,20 @@ void WriteDocuments(const fdk::test::TempDir &dir) {
 }
 
 }  // namespace
+
+std::optional<int> ReapOrphan(pid_t pid, Millis timeout) {
+  int status = 0;
+  auto end = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    pid_t got = waitpid(pid, &status, WNOHANG);
+    if (got == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (got < 0 || std::chrono::steady_clock::now() >= end) break;
+    std::this_thread::sleep_for(Millis(100));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return std::nullopt;
+}
 
 Rig::Rig(Options options) : dir_("bridge") {
   docs_ = dir_.file("docs");

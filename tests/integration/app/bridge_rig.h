@@ -37,6 +37,12 @@ struct CadRun {
 //                followed by a marker holding "gotolink pages.json:<name>",
 //                and LASTFN as the last marker, with no command after it
 //   pages.json   the function pages: link targets alpha, abs, myfunction
+// Waits up to `timeout` for a process that was re-parented to this test
+// (which made itself a child subreaper) and reaps it: its exit status, or
+// 128 + the signal that ended it.  Kills it and gives nullopt when it is
+// still there at the end.
+std::optional<int> ReapOrphan(pid_t pid, Millis timeout);
+
 class Rig {
  public:
   struct Options {

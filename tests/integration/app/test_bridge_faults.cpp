@@ -6,11 +6,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 
-#include <thread>
 
 #include "bridge_rig.h"
+#include "child.hpp"
 
 namespace fdk::bridgetest {
 namespace {
@@ -40,14 +39,17 @@ CadRun Display(Rig &rig, const std::string &doc, const std::string &tag) {
 
 bool Alive(pid_t pid) { return pid > 0 && kill(pid, 0) == 0; }
 
-// Waits until the file holds `text`.
-bool WaitForText(const std::string &path, const std::string &text, Millis timeout = kWait) {
-  auto end = std::chrono::steady_clock::now() + timeout;
-  while (read_file(path).find(text) == std::string::npos) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(Millis(20));
-  }
-  return true;
+// Starts showing manual.json at "chap2" and waits until the "OK" is in:
+// the bridge then holds control and waits `pause_ms` for the tag.  The
+// CAD side's output is the rig's file "held.out"; null when no "OK" came.
+std::unique_ptr<Process> HoldDisplay(Rig &rig, int pause_ms) {
+  auto cad = rig.start_cad({"request", "DOKFRMDI", "--item", rig.docs() + "/manual.json", "--read",
+                            "--pause", std::to_string(pause_ms), "--item", "chap2"},
+                           "held.out");
+  std::string out = rig.file("held.out");
+  bool ok = fdk::test::wait_until(
+      [&] { return read_file(out).find("item 3 OK") != std::string::npos; }, kWait.count());
+  return ok ? std::move(cad) : nullptr;
 }
 
 // Scroll lines from `from` on.
@@ -122,10 +124,8 @@ TEST(BridgeFaults, DelayedRepliesAreWaitedFor) {
 TEST(BridgeFaults, CallbackDuringABusRequestIsServedAfterTheTurn) {
   Rig rig;
   size_t from = rig.mark();
-  auto cad = rig.start_cad({"request", "DOKFRMDI", "--item", rig.docs() + "/manual.json", "--read",
-                            "--pause", "1500", "--item", "chap2"},
-                           "held.out");
-  ASSERT_TRUE(WaitForText(rig.file("held.out"), "item 3 OK"));
+  auto cad = HoldDisplay(rig, 1500);
+  ASSERT_TRUE(cad);
   // The bridge holds control and waits for the tag.
   std::string answer = rig.ctl("init 1");
   EXPECT_EQ(answer, "ok replied");
@@ -171,19 +171,9 @@ TEST(BridgeFaults, FrameVanishingDuringARequestEndsTheBridgeWithOne) {
   ASSERT_TRUE(cad->wait(kWait).exited);
   EXPECT_EQ(read_file(rig.file("vanish.out")), kKoReply);
 
-  int status = 0;
-  pid_t got = 0;
-  for (int i = 0; i < 1000 && got == 0; ++i) {
-    got = waitpid(bridge, &status, WNOHANG);
-    if (got == 0) std::this_thread::sleep_for(Millis(100));
-  }
-  if (got == 0) {
-    kill(bridge, SIGKILL);
-    waitpid(bridge, &status, 0);
-    FAIL() << "the bridge outlived its Frame by 100 seconds";
-  }
-  ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 1);
+  std::optional<int> status = ReapOrphan(bridge, Millis(100000));
+  ASSERT_TRUE(status) << "the bridge outlived its Frame by 100 seconds";
+  EXPECT_EQ(*status, 1);
 }
 
 // --- the bus --------------------------------------------------------------
@@ -194,10 +184,8 @@ TEST(BridgeFaults, FrameVanishingDuringARequestEndsTheBridgeWithOne) {
 TEST(BridgeFaults, BrokerDyingMidRequestEndsTheBridgeInOrder) {
   Rig rig;
   size_t from = rig.mark();
-  auto cad = rig.start_cad({"request", "DOKFRMDI", "--item", rig.docs() + "/manual.json", "--read",
-                            "--pause", "5000", "--item", "chap2"},
-                           "held.out");
-  ASSERT_TRUE(WaitForText(rig.file("held.out"), "item 3 OK"));
+  auto cad = HoldDisplay(rig, 5000);
+  ASSERT_TRUE(cad);
   rig.stop_bus();
   EXPECT_EQ(rig.bridge_exit(), 0);
   EXPECT_EQ(Scrolls(rig, from), 0u);

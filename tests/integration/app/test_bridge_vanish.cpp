@@ -6,9 +6,7 @@
 #include <rpc/rpc.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 
-#include <thread>
 
 #include "bridge_rig.h"
 
@@ -28,19 +26,9 @@ TEST(BridgeVanish, VanishedFrameEndsWithOne) {
   rig.ctl("vanish");  // no answer: framesim is gone
   rig.frame().wait_exit(Millis(5000));
 
-  int status = 0;
-  pid_t got = 0;
-  for (int i = 0; i < 1000 && got == 0; ++i) {
-    got = waitpid(bridge, &status, WNOHANG);
-    if (got == 0) std::this_thread::sleep_for(Millis(100));
-  }
-  if (got == 0) {
-    kill(bridge, SIGKILL);
-    waitpid(bridge, &status, 0);
-    FAIL() << "the bridge outlived its Frame by 100 seconds";
-  }
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
+  std::optional<int> status = ReapOrphan(bridge, Millis(100000));
+  ASSERT_TRUE(status) << "the bridge outlived its Frame by 100 seconds";
+  EXPECT_EQ(*status, 1);
 
   struct sockaddr_in local {};
   local.sin_family = AF_INET;
