@@ -50,6 +50,17 @@ void sleep_ms(int ms) {
 // id, message type, reply status, verifier flavour and length, accept status.
 constexpr unsigned kReplyHeaderBytes = 24;
 
+// Decodes a call's arguments; on failure journals the call as undecodable,
+// answers with the decode error and releases what was decoded.
+bool take_args(Sim &s, SVCXPRT *xp, xdrproc_t proc, void *arg, Json &line) {
+    if (svc_getargs(xp, proc, static_cast<caddr_t>(arg))) return true;
+    svc_freeargs(xp, proc, static_cast<caddr_t>(arg));
+    line["error"] = "undecodable arguments";
+    s.journal.write(line);
+    svcerr_decode(xp);
+    return false;
+}
+
 // A connection of its own, not the shared UDP socket.
 bool is_stream(SVCXPRT *xp) {
     int type = 0;
@@ -77,13 +88,7 @@ void serve(Sim &s, SVCXPRT *xp, const char *stub) {
     const xdrproc_t aproc = wire_proc<A>();
     const xdrproc_t rproc = wire_proc<R>();
     Json line = {{"kind", "call"}, {"proc", N}, {"name", stub}};
-    if (!svc_getargs(xp, aproc, reinterpret_cast<caddr_t>(&arg))) {
-        svc_freeargs(xp, aproc, reinterpret_cast<caddr_t>(&arg));
-        line["error"] = "undecodable arguments";
-        s.journal.write(line);
-        svcerr_decode(xp);
-        return;
-    }
+    if (!take_args(s, xp, aproc, &arg, line)) return;
     line["args"] = to_json(arg);
     line["holder"] = s.frame_holds ? "frame" : "client";
 
@@ -138,13 +143,7 @@ void serve_connect(Sim &s, SVCXPRT *xp) {
     FmRpcApiConnectArgT arg{};
     const xdrproc_t aproc = wire_proc<FmRpcApiConnectArgT>();
     Json line = {{"kind", "call"}, {"proc", 108}, {"name", "connect"}};
-    if (!svc_getargs(xp, aproc, reinterpret_cast<caddr_t>(&arg))) {
-        svc_freeargs(xp, aproc, reinterpret_cast<caddr_t>(&arg));
-        line["error"] = "undecodable arguments";
-        s.journal.write(line);
-        svcerr_decode(xp);
-        return;
-    }
+    if (!take_args(s, xp, aproc, &arg, line)) return;
     line["args"] = to_json(arg);
     char host[256] = "localhost";
     gethostname(host, sizeof host - 1);

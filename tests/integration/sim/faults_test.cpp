@@ -11,16 +11,7 @@ using namespace simtest;
 
 namespace {
 
-class Faults : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(fs.wait_ready());
-        conn = std::make_unique<FrameConn>(fs);
-        ASSERT_NE(conn->c, nullptr);
-    }
-    Framesim fs{session_options()};
-    std::unique_ptr<FrameConn> conn;
-};
+class Faults : public Connected {};
 
 TEST_F(Faults, FailPutsTheStatusIntoTheNextReplyOnly) {
     EXPECT_EQ(fs.ctl("fail 1066 -77"), "ok");

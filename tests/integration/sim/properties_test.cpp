@@ -13,17 +13,7 @@ using fdk::sim::to_json;
 
 namespace {
 
-class Properties : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(fs.wait_ready());
-        conn = std::make_unique<FrameConn>(fs);
-        ASSERT_NE(conn->c, nullptr);
-    }
-    Framesim fs{session_options()};
-    std::unique_ptr<FrameConn> conn;
-    CLIENT *c() { return conn->c; }
-};
+class Properties : public Connected {};
 
 // Sets through `set` (status reply), reads back through `get`, and compares
 // the value field of both in their JSON form.

@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <rpc/rpc.h>
 
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -121,6 +122,19 @@ inline Framesim::Options session_options(const std::string &name = "simtest") {
     o.session = name;
     return o;
 }
+
+// A fixture: a session-mode framesim and one connection to it.
+class Connected : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(fs.wait_ready());
+        conn = std::make_unique<FrameConn>(fs);
+        ASSERT_NE(conn->c, nullptr);
+    }
+    CLIENT *c() { return conn->c; }
+    Framesim fs{session_options()};
+    std::unique_ptr<FrameConn> conn;
+};
 
 }  // namespace simtest
 
