@@ -13,21 +13,14 @@ using fdk::sim::to_json;
 
 namespace {
 
-class Documents : public ::testing::Test {
+class Documents : public Connected {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(fs.wait_ready());
-        conn = std::make_unique<FrameConn>(fs);
-        ASSERT_NE(conn->c, nullptr);
-    }
+    Documents() : Connected(options()) {}
     static Framesim::Options options() {
         Framesim::Options o = session_options();
         o.summary = true;
         return o;
     }
-    Framesim fs{options()};
-    std::unique_ptr<FrameConn> conn;
-    CLIENT *c() { return conn->c; }
 };
 
 // An open parameter list holding one integer parameter.

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -126,13 +127,14 @@ inline Framesim::Options session_options(const std::string &name = "simtest") {
 // A fixture: a session-mode framesim and one connection to it.
 class Connected : public ::testing::Test {
 protected:
+    explicit Connected(Framesim::Options options = session_options()) : fs(std::move(options)) {}
     void SetUp() override {
         ASSERT_TRUE(fs.wait_ready());
         conn = std::make_unique<FrameConn>(fs);
         ASSERT_NE(conn->c, nullptr);
     }
     CLIENT *c() { return conn->c; }
-    Framesim fs{session_options()};
+    Framesim fs;
     std::unique_ptr<FrameConn> conn;
 };
 
