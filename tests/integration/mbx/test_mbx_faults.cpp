@@ -78,6 +78,18 @@ class Raw {
     ASSERT_TRUE(get(t, c, p));
     ASSERT_EQ(t, 11);  // Ack
   }
+  // Sends a Request for `name` (8 characters, kind 0) and reads the
+  // broker's Ack; the new conversation's number, 0 when no Ack came.
+  uint32_t request(const std::string& name) {
+    put(frame(5, 0, 2, name + u32(0)));
+    uint8_t t = 0;
+    uint32_t conv = 0;
+    std::string p;
+    bool got = get(t, conv, p);
+    EXPECT_TRUE(got);
+    EXPECT_EQ(t, 11);  // Ack
+    return got && t == 11 ? conv : 0;
+  }
 
  private:
   bool read_n(size_t n, std::string& out, int ms) {
@@ -144,12 +156,10 @@ TEST_F(Bus, RequesterBreakingTheFramingMidConversationEndsTheRead) {
     Raw raw(sock_);
     ASSERT_TRUE(raw.ok());
     raw.hello();
-    raw.put(Raw::frame(5, 0, 2, "DOKFRMDI" + Raw::u32(0)));
+    uint32_t conv = raw.request("DOKFRMDI");
+    ASSERT_NE(conv, 0u);
     uint8_t t = 0;
-    uint32_t conv = 0;
     std::string p;
-    ASSERT_TRUE(raw.get(t, conv, p));
-    ASSERT_EQ(t, 11);
     raw.put(Raw::frame(7, conv, 0, "/docs/b.fm"));
     ASSERT_TRUE(raw.get(t, conv, p));
     EXPECT_EQ(t, 7);
@@ -302,12 +312,10 @@ TEST_F(Bus, OversizedConversationIsEndedForBothSides) {
   Raw raw(sock_);
   ASSERT_TRUE(raw.ok());
   raw.hello();
-  raw.put(Raw::frame(5, 0, 2, "TESTREQ " + Raw::u32(0)));
+  uint32_t conv = raw.request("TESTREQ ");
+  ASSERT_NE(conv, 0u);
   uint8_t t = 0;
-  uint32_t conv = 0;
   std::string p;
-  ASSERT_TRUE(raw.get(t, conv, p));
-  ASSERT_EQ(t, 11);
   // One item more than a conversation may carry in one direction.
   std::string items;
   for (int i = 0; i < 4097; ++i) items += Raw::frame(7, conv, 0, "");
@@ -340,12 +348,7 @@ TEST_F(Bus, RequestWhoseRequesterLeftBeforeDispatchIsDropped) {
   {
     Raw raw(sock_);
     raw.hello();
-    raw.put(Raw::frame(5, 0, 2, "TESTREQ " + Raw::u32(0)));
-    uint8_t t = 0;
-    uint32_t conv = 0;
-    std::string p;
-    ASSERT_TRUE(raw.get(t, conv, p));
-    ASSERT_EQ(t, 11);
+    ASSERT_NE(raw.request("TESTREQ "), 0u);
   }  // gone before this process looked at the bus
   int32_t wait = 200, result = -9;
   ASSERT_TRUE(fdk::test::wait_until(
