@@ -55,6 +55,11 @@ extern "C" void DokFCB_getfd(int descriptor, int on) {
 }
 
 #ifndef DOKFRM_NO_MAIN
+#include <cstdio>
+#include <cstring>
+
+#include "fdk_version.h"
+
 namespace {
 
 // The runtime notices a vanished Frame only inside F_ApiService, which the
@@ -68,10 +73,32 @@ void EndIfFrameGone() {
   std::exit(1);
 }
 
+// Frame passes arguments of its own, which the bridge does not use.  Only a
+// person starting it by hand (no FMAPIX) gets an answer to --help or
+// --version; anything else goes on to start-up, which refuses to run
+// outside Frame.
+int AnswerCommandLine(int argc, char **argv) {
+  if (std::getenv("FMAPIX") != nullptr || argc != 2) return -1;
+  if (std::strcmp(argv[1], "--help") == 0) {
+    std::fputs("usage: dokfrm [--help | --version]\n"
+               "Frame starts dokfrm as an API client, with FMAPIX set; it then ignores\n"
+               "its arguments, joins the message bus and serves DOKFRMRA, DOKFRMDI and\n"
+               "DOKFRMFT.  Started without FMAPIX it ends with status 1.\n",
+               stdout);
+    return 0;
+  }
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::puts("dokfrm " FDK_VERSION);
+    return 0;
+  }
+  return -1;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char **argv) {
   using dokfrm::WaitOn;
+  if (int answered = AnswerCommandLine(argc, argv); answered >= 0) return answered;
   const char *message = F_ApiStartUp(DokFCB_getfd);
   if (message != nullptr) {
     F_ApiErr(message);

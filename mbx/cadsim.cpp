@@ -13,10 +13,10 @@
 //     reply items, and "end" once the handler has returned.  --wait: while
 //     nobody serves NAME, try again until the time limit.
 //
-//   cadsim [OPTIONS] call SERVICE [--version N] [--wait] STEP...
+//   cadsim [OPTIONS] call SERVICE [--service-version N] [--wait] STEP...
 //     The same for a call to the service SERVICE (version 1 by default).
 //
-//   cadsim [OPTIONS] serve SERVICE [--request NAME] [--version N]
+//   cadsim [OPTIONS] serve SERVICE [--request NAME] [--service-version N]
 //          [--count N] [--items N] [--abort-after-items N]
 //          [--reply TEXT | --reply-hex HEX | --reply-fill N]...
 //     Declares SERVICE (version 1, served as request NAME, default SERVICE),
@@ -29,6 +29,8 @@
 //   OPTIONS: --socket PATH (default MBX_SOCKET, else /tmp/mbx-<uid>.sock),
 //            --timeout SECONDS (whole run; default 30, serve 300),
 //            --name NAME (participant name, default CADSIM)
+//
+//   cadsim --help | --version
 //
 // Each item is printed as "item LENGTH TEXT", TEXT as mbx::escape() writes
 // it.  Exit status 0 on success, 1 on a bus failure or time-out, 2 on a
@@ -48,6 +50,7 @@
 #include <thread>
 #include <vector>
 
+#include "fdk_version.h"
 #include "mbx.h"
 #include "name.h"
 #include "participant.h"
@@ -83,19 +86,26 @@ struct Options {
 volatile sig_atomic_t g_stop = 0;
 void on_signal(int) { g_stop = 1; }
 
+const char kUsage[] =
+    "usage: cadsim [--socket PATH] [--timeout S] [--name NAME] request NAME\n"
+    "              [--kind N] [--wait] [--item TEXT | --item-hex HEX |\n"
+    "              --item-fill N | --read | --pause MS | --die]...\n"
+    "       cadsim [OPTIONS] call SERVICE [--service-version N] [--wait] STEP...\n"
+    "       cadsim [--socket PATH] [--timeout S] [--name NAME] serve SERVICE\n"
+    "              [--request NAME] [--service-version N] [--count N] [--items N]\n"
+    "              [--abort-after-items N]\n"
+    "              [--reply TEXT | --reply-hex HEX | --reply-fill N]...\n"
+    "       cadsim --help | --version\n";
+
 [[noreturn]] void usage(const std::string& why) {
-  std::fprintf(stderr,
-               "cadsim: %s\n"
-               "usage: cadsim [--socket PATH] [--timeout S] [--name NAME] request NAME\n"
-               "              [--kind N] [--wait] [--item TEXT | --item-hex HEX |\n"
-               "              --item-fill N | --read | --pause MS | --die]...\n"
-               "       cadsim [OPTIONS] call SERVICE [--version N] [--wait] STEP...\n"
-               "       cadsim [--socket PATH] [--timeout S] [--name NAME] serve SERVICE\n"
-               "              [--request NAME] [--version N] [--count N] [--items N]\n"
-               "              [--abort-after-items N]\n"
-               "              [--reply TEXT | --reply-hex HEX | --reply-fill N]...\n",
-               why.c_str());
+  std::fprintf(stderr, "cadsim: %s\n%s", why.c_str(), kUsage);
   std::exit(2);
+}
+
+// --help and --version: TEXT on standard output, exit status 0.
+[[noreturn]] void answer(const char* text) {
+  std::fputs(text, stdout);
+  std::exit(0);
 }
 
 long number(const char* s, long lo, long hi, const char* what) {
@@ -133,7 +143,9 @@ Options parse(int argc, char** argv) {
       if (i + 1 >= argc) usage(a + " needs a value");
       return argv[++i];
     };
-    if (a == "--socket") o.socket = value();
+    if (a == "--help") answer(kUsage);
+    else if (a == "--version") answer("cadsim " FDK_VERSION "\n");
+    else if (a == "--socket") o.socket = value();
     else if (a == "--timeout") o.timeout_s = number(value(), 1, 86400, "time limit");
     else if (a == "--name") o.name = value();
     else if (a == "--kind") o.kind = static_cast<int32_t>(number(value(), INT32_MIN, INT32_MAX, "kind"));
@@ -144,7 +156,8 @@ Options parse(int argc, char** argv) {
     else if (a == "--pause") o.steps.push_back({Step::Pause, {}, number(value(), 0, 3600000, "pause")});
     else if (a == "--die") o.steps.push_back({Step::Die, {}});
     else if (a == "--request") o.request = value();
-    else if (a == "--version") o.version = static_cast<int32_t>(number(value(), INT32_MIN, INT32_MAX, "version"));
+    else if (a == "--service-version")
+      o.version = static_cast<int32_t>(number(value(), INT32_MIN, INT32_MAX, "service version"));
     else if (a == "--count") o.count = number(value(), 0, 1000000, "count");
     else if (a == "--items") o.items = number(value(), 0, 1000000, "item count");
     else if (a == "--abort-after-items") o.abort_after = number(value(), 0, 1000000, "item count");

@@ -1,12 +1,13 @@
 // mbxd - the message bus broker.
 //
 //   mbxd [--socket PATH] [--max-participants N] [--verbose]
+//   mbxd --help | --version
 //
 // Listens on PATH (default: MBX_SOCKET, else /tmp/mbx-<uid>.sock), prints
 // "mbxd ready PATH" on standard output once participants can connect, and
 // serves until SIGTERM, SIGINT or SIGHUP, then disconnects everyone and
 // removes the socket file.  Exit status 0 after a signal, 1 when it cannot
-// listen, 2 on a usage error.
+// listen, 2 on a usage error (the usage goes to standard error).
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <string>
 
 #include "broker.h"
+#include "fdk_version.h"
 #include "sock.h"
 
 namespace {
@@ -22,10 +24,12 @@ volatile sig_atomic_t g_stop = 0;
 
 void on_signal(int) { g_stop = 1; }
 
+const char kUsage[] =
+    "usage: mbxd [--socket PATH] [--max-participants N] [--verbose]\n"
+    "       mbxd --help | --version\n";
+
 int usage(const char* why) {
-  std::fprintf(stderr,
-               "mbxd: %s\nusage: mbxd [--socket PATH] [--max-participants N] [--verbose]\n",
-               why);
+  std::fprintf(stderr, "mbxd: %s\n%s", why, kUsage);
   return 2;
 }
 
@@ -45,6 +49,12 @@ int main(int argc, char** argv) {
       opts.max_participants = static_cast<size_t>(n);
     } else if (a == "--verbose") {
       opts.verbose = true;
+    } else if (a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a == "--version") {
+      std::puts("mbxd " FDK_VERSION);
+      return 0;
     } else {
       return usage(("unknown argument " + a).c_str());
     }

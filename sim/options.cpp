@@ -11,6 +11,7 @@ const char *const kUsage =
     "usage: framesim [options] -- CLIENT [ARGS...]\n"
     "       framesim --session NAME [options]\n"
     "       framesim ctl SOCKET COMMAND...\n"
+    "       framesim --help | --version\n"
     "options: --prog N --vers N --cb-prog N --cb-vers N --client-no N --client-name NAME\n"
     "         --docroot DIR --journal FILE --scenario FILE --control SOCKET\n"
     "         --time-limit SECONDS --summary\n";

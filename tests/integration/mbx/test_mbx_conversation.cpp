@@ -361,7 +361,7 @@ TEST_F(Bus, CallFailuresAreStatusWords) {
   mbx_receive("CURFCT  ", "CURFCT  ", &zero, nullptr, &size, &st);
   EXPECT_EQ(st, MBX_E_NOCALL);
 
-  Child serve = cadsim({"serve", "CURFCT", "--version", "2"}, "serve");
+  Child serve = cadsim({"serve", "CURFCT", "--service-version", "2"}, "serve");
   ASSERT_TRUE(serve.wait_for_output("ready\n", 10000)) << serve.err();
   mbx_call("CURFCT  ", &one, nullptr, &st);
   EXPECT_EQ(st, MBX_E_VERSION);
