@@ -66,11 +66,20 @@ target_link_libraries(apilib_shared PUBLIC fde_shared PkgConfig::TIRPC)
 # not reach the dependencies of its libraries).
 set_target_properties(apilib_shared PROPERTIES INSTALL_RPATH "$ORIGIN")
 
-install(TARGETS fde_shared apilib_shared
+# Names in the CMake package (Fdk::api, Fdk::fde, Fdk::api_static,
+# Fdk::fde_static); the static libraries' installed include folder.
+set_target_properties(apilib_shared PROPERTIES EXPORT_NAME api)
+set_target_properties(fde_shared PROPERTIES EXPORT_NAME fde)
+set_target_properties(apilib PROPERTIES EXPORT_NAME api_static)
+set_target_properties(fde PROPERTIES EXPORT_NAME fde_static)
+target_include_directories(apilib INTERFACE $<INSTALL_INTERFACE:${FDK_PKG_INCLUDEDIR}>)
+target_include_directories(fde INTERFACE $<INSTALL_INTERFACE:${FDK_PKG_INCLUDEDIR}>)
+
+install(TARGETS fde_shared apilib_shared EXPORT FdkTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
           COMPONENT runtime
           NAMELINK_COMPONENT dev)
-install(TARGETS fde apilib
+install(TARGETS fde apilib EXPORT FdkTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
 
 # Public headers: plain C, all in one folder; clients add -I<it> (the
@@ -99,6 +108,22 @@ foreach(pc fdkfde fdkapi)
          DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")"
     COMPONENT dev)
 endforeach()
+
+# The CMake package: find_package(Fdk 5) finds <prefix>/lib/cmake/Fdk.  Any
+# 5.x satisfies a request for 5 (SameMajorVersion: the major version is the
+# SONAME's).  The imported targets name libtirpc as PkgConfig::TIRPC, which
+# FdkConfig.cmake makes with pkg-config when the client has not.
+include(CMakePackageConfigHelpers)
+set(FDK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Fdk)
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/FdkConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/cmake/FdkConfig.cmake
+  INSTALL_DESTINATION ${FDK_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/cmake/FdkConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(EXPORT FdkTargets NAMESPACE Fdk:: DESTINATION ${FDK_CMAKE_DIR} COMPONENT dev)
+install(FILES ${CMAKE_BINARY_DIR}/cmake/FdkConfig.cmake
+              ${CMAKE_BINARY_DIR}/cmake/FdkConfigVersion.cmake
+        DESTINATION ${FDK_CMAKE_DIR} COMPONENT dev)
 
 # The example client, as source, for the -dev package.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/client/
