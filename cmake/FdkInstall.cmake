@@ -151,6 +151,28 @@ if(TARGET mbx AND TARGET dokfrm)
     INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}/fdk")
 endif()
 
+# Documents of each package: the copyright file (Debian's machine-readable
+# format) and the changelog, compressed as the manual pages are (man/).
+# Both packages are native (version without a Debian revision), so the
+# changelog is changelog.gz.
+find_program(GZIP_PROGRAM gzip REQUIRED)
+set(FDK_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/deb/changelog.gz)
+add_custom_command(OUTPUT ${FDK_CHANGELOG_GZ}
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/cmake/deb/changelog
+          ${CMAKE_BINARY_DIR}/deb/changelog
+  COMMAND ${GZIP_PROGRAM} -9nf ${CMAKE_BINARY_DIR}/deb/changelog
+  DEPENDS ${PROJECT_SOURCE_DIR}/cmake/deb/changelog
+  COMMENT "Compressing the changelog"
+  VERBATIM)
+add_custom_target(fdk_changelog ALL DEPENDS ${FDK_CHANGELOG_GZ})
+foreach(entry fdk:runtime fdk-dev:dev)
+  string(REPLACE ":" ";" entry "${entry}")
+  list(GET entry 0 package)
+  list(GET entry 1 component)
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/deb/copyright ${FDK_CHANGELOG_GZ}
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+endforeach()
+
 # Debian packages -----------------------------------------------------------
 # `cpack -G DEB` in the build folder makes fdk_<version>_<arch>.deb and
 # fdk-dev_<version>_<arch>.deb.
@@ -175,28 +197,36 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME fdk)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+# (CPack indents the lines after the first itself.)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
   "Frame API client library, support library and the documentation bridge
- The shared libraries libfdkapi (Frame API clients over ONC RPC: start-up,
- callbacks with the turn-over protocol, call functions, XDR encoders) and
- libfdkfde (strings, memory, formatted printing, files and paths), the
- bridge dokfrm, and the stand-ins framesim, mbxd and cadsim.")
+The shared libraries libfdkapi (Frame API clients over ONC RPC: start-up,
+callbacks with the turn-over protocol, call functions, XDR encoders) and
+libfdkfde (strings, memory, formatted printing, files and paths), the
+bridge dokfrm, and the stand-ins framesim, mbxd and cadsim, with their
+manual pages.")
 # What dpkg-shlibdeps finds for these objects on Debian 12, written out so
 # that building the package needs no dpkg-dev; rpcbind is the port mapper
 # every client and Frame register with.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS
   "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11), libtirpc3 (>= 1.0.2), rpcbind")
 # A shlibs file for packages built against these libraries (only fdk has
-# versioned shared objects), and ldconfig after installation and removal.
+# versioned shared objects), and the ldconfig trigger that Debian wants from
+# a package with shared libraries in the linker's folders.  (CPack also
+# calls ldconfig in postinst and postrm by itself, as long as a package
+# brings no scripts of its own; lintian notes that as redundant.)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/deb/triggers)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME fdk-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_DESCRIPTION
   "Frame API client library and support library: development files
- Headers, static libraries and pkg-config files (fdkapi, fdkfde) for
- building Frame API clients, and an example client.")
+Headers, static libraries, pkg-config files (fdkapi, fdkfde) and the CMake
+package (find_package(Fdk)) for building Frame API clients, the manual
+page fdkapi(3), and an example client.")
 # The headers include <rpc/rpc.h>: building a client needs libtirpc-dev.
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
   "fdk (= ${PROJECT_VERSION}), libtirpc-dev")

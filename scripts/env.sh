@@ -2,7 +2,7 @@
 # mapper, and the build helpers. Sourced, not run.
 
 FDK_PACKAGES="cmake ninja-build g++ pkg-config libtirpc-dev rpcbind googletest
-libgtest-dev libbenchmark-dev nlohmann-json3-dev rpcsvc-proto clang
+libgtest-dev libbenchmark-dev nlohmann-json3-dev rpcsvc-proto clang lintian
 libclang-rt-14-dev"
 
 fdk_root() { cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd; }

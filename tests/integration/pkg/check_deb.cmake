@@ -3,11 +3,13 @@
 #  - fdk_<VERSION>_<arch>.deb and fdk-dev_<VERSION>_<arch>.deb, nothing else;
 #  - fdk depends on libtirpc3 and rpcbind and carries the shared objects
 #    (file and SONAME link), the PROGRAMS (dokfrm with the bus library in a
-#    private folder), a shlibs file and ldconfig after installation, and
-#    nothing for development;
+#    private folder) with their manual pages, a shlibs file and the ldconfig
+#    trigger, and nothing for development;
 #  - fdk-dev depends on exactly this fdk and on libtirpc-dev and carries the
-#    headers, the .so links, the static libraries and the pkg-config files,
-#    whose prefix is /usr.
+#    headers, the .so links, the static libraries, the pkg-config files,
+#    whose prefix is /usr, the CMake package and the library's manual page;
+#  - each carries its copyright file and a changelog whose newest entry is
+#    this VERSION.
 cmake_minimum_required(VERSION 3.25)
 foreach(v CPACK BUILD VERSION LIBDIR WORK)
   if(NOT DEFINED ${v})
@@ -103,9 +105,17 @@ foreach(f IN LISTS files)
     problem("${runtime_deb}: development file ${f}")
   endif()
 endforeach()
-execute_process(COMMAND dpkg-deb -I ${WORK}/${runtime_deb} postinst OUTPUT_VARIABLE postinst)
-if(NOT control MATCHES " shlibs" OR NOT postinst MATCHES "ldconfig")
-  problem("${runtime_deb}: no shlibs file, or no ldconfig in postinst:\n${control}")
+execute_process(COMMAND dpkg-deb -I ${WORK}/${runtime_deb} triggers OUTPUT_VARIABLE triggers)
+if(NOT control MATCHES " shlibs" OR NOT triggers MATCHES "(^|\n)activate-noawait ldconfig\n")
+  problem("${runtime_deb}: no shlibs file, or no ldconfig trigger:\n${control}")
+endif()
+foreach(page IN LISTS PROGRAMS)
+  if(NOT "usr/share/man/man1/${page}.1.gz" IN_LIST files)
+    problem("${runtime_deb}: no manual page usr/share/man/man1/${page}.1.gz")
+  endif()
+endforeach()
+if("framesim" IN_LIST PROGRAMS AND NOT "usr/share/man/man5/framesim.5.gz" IN_LIST files)
+  problem("${runtime_deb}: no manual page usr/share/man/man5/framesim.5.gz")
 endif()
 
 # --- fdk-dev -----------------------------------------------------------------
@@ -119,6 +129,9 @@ if(NOT depends MATCHES "(^|, )fdk \\(= ${VERSION}\\)" OR NOT depends MATCHES "li
   problem("${dev_deb}: Depends '${depends}'")
 endif()
 foreach(f usr/include/fdk/fapi_runtime.h usr/include/fdk/fapi_types.h
+          usr/share/man/man3/fdkapi.3.gz
+          ${lib}/cmake/Fdk/FdkConfig.cmake ${lib}/cmake/Fdk/FdkConfigVersion.cmake
+          ${lib}/cmake/Fdk/FdkTargets.cmake
           usr/include/fdk/fapi_procs.def usr/include/fdk/fde.h
           "${lib}/libfdkapi.so -> libfdkapi.so.${major}"
           "${lib}/libfdkfde.so -> libfdkfde.so.${major}"
@@ -141,6 +154,25 @@ endforeach()
 foreach(f IN LISTS files)
   if(f MATCHES "^usr/bin/|^[^ ]*\\.so\\.[0-9]")
     problem("${dev_deb}: run-time file ${f}")
+  endif()
+endforeach()
+
+# --- both ----------------------------------------------------------------------
+foreach(pair "${runtime_deb}:fdk" "${dev_deb}:fdk-dev")
+  string(REPLACE ":" ";" pair "${pair}")
+  list(GET pair 0 deb)
+  list(GET pair 1 name)
+  file(REMOVE_RECURSE ${WORK}/tree)
+  file(MAKE_DIRECTORY ${WORK}/tree)
+  execute_process(COMMAND dpkg-deb -x ${WORK}/${deb} ${WORK}/tree)
+  set(doc ${WORK}/tree/usr/share/doc/${name})
+  if(NOT EXISTS ${doc}/copyright)
+    problem("${deb}: no usr/share/doc/${name}/copyright")
+  endif()
+  execute_process(COMMAND gzip -dc ${doc}/changelog.gz OUTPUT_VARIABLE changelog
+                  RESULT_VARIABLE rc ERROR_QUIET)
+  if(NOT rc EQUAL 0 OR NOT changelog MATCHES "^fdk \\(${VERSION}\\) ")
+    problem("${deb}: usr/share/doc/${name}/changelog.gz missing or not at ${VERSION}")
   endif()
 endforeach()
 
