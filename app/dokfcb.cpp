@@ -123,8 +123,10 @@ namespace dokfrm {
 
 bool BeginsWith(const char *text, const char *prefix, int32_t len) {
   if (text == nullptr || len < 0) return false;
+  // The text's terminator is one of its bytes: an item that ends in its own
+  // zero byte matches exactly that text.  Nothing past the terminator is read.
   std::size_t n = static_cast<std::size_t>(len);
-  return std::strlen(text) >= n && std::memcmp(text, prefix, n) == 0;
+  return strnlen(text, n) + 1 >= n && std::memcmp(text, prefix, n) == 0;
 }
 
 F_ObjIdT FindMarker(F_ObjIdT doc, IntT type, const char *prefix, int32_t len) {

@@ -118,8 +118,11 @@ void MergeOpenParams(F_PropValsT *open, const F_PropValsT *caller);
  * 0: the document opens in the background. */
 bool IsBackgroundOpen(const F_PropValsT *caller);
 
-/* True when text (null: no text) begins with the first len bytes of
- * prefix.  len 0 matches every text that is not null. */
+/* True when the first len bytes of text (null: no text), its terminating
+ * zero byte counted as one of them, equal the first len bytes of prefix: a
+ * prefix without a zero byte matches every text that begins with it, one
+ * that ends in a zero byte only the text equal to it.  Never reads text
+ * past its terminator.  len 0 matches every text that is not null. */
 bool BeginsWith(const char *text, const char *prefix, int32_t len);
 
 /* Walks the markers of doc from its first one and returns the first of

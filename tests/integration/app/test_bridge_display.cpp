@@ -81,6 +81,26 @@ TEST(BridgeDisplay, EmptyTagMatchesTheFirstTagMarker) {
   EXPECT_EQ(rig.journal().lines()[*scroll]["paragraph"], 0);
 }
 
+// A tag sent as a C string, its zero byte included, matches the marker
+// whose text equals it; without the zero byte, the first marker that
+// begins with it.
+TEST(BridgeDisplay, TerminatedTagMatchesTheEqualTextOnly) {
+  Rig rig;
+  size_t from = rig.mark();
+  CadRun r = rig.request({"DOKFRMDI", "--item", "$DOKT_DOCS/manual.json", "--read",
+                          "--item-hex", "6368617000"});  // "chap" and its zero byte
+  EXPECT_EQ(r.out, kOkReply);
+  auto scroll = rig.journal().wait_kind("scroll", {{"via", "scroll"}}, kWait, from);
+  ASSERT_TRUE(scroll);
+  EXPECT_EQ(rig.journal().lines()[*scroll]["paragraph"], 4) << "the marker \"chap\" itself";
+
+  from = rig.mark();
+  EXPECT_EQ(Display(rig, "$DOKT_DOCS/manual.json", "chap").out, kOkReply);
+  scroll = rig.journal().wait_kind("scroll", {{"via", "scroll"}}, kWait, from);
+  ASSERT_TRUE(scroll);
+  EXPECT_EQ(rig.journal().lines()[*scroll]["paragraph"], 2) << "\"chap2-start\" comes first";
+}
+
 TEST(BridgeDisplay, OnlyTheFirst257BytesOfThePathCount) {
   Rig rig;
   std::string path = "$DOKT_DOCS";
