@@ -101,6 +101,24 @@ TEST(BridgeDisplay, TerminatedTagMatchesTheEqualTextOnly) {
   EXPECT_EQ(rig.journal().lines()[*scroll]["paragraph"], 2) << "\"chap2-start\" comes first";
 }
 
+// A path whose expansion does not fit the path area is not cut and opened:
+// it answers "KO".  Cut to the area, this one would name manual.json
+// (relative paths are looked up in the document directory).
+TEST(BridgeDisplay, ExpansionBeyondThePathAreaAnswersKO) {
+  std::string value;
+  while (value.size() < 1023 - std::string("manual.json").size()) value += "./";
+  value += "manual.json";
+  ASSERT_EQ(value.size(), 1023u);
+  Rig::Options o;
+  o.env["DOKT_LONG"] = value;
+  Rig rig(o);
+  size_t from = rig.mark();
+  CadRun r = Display(rig, "$DOKT_LONG/x", "chap2");
+  EXPECT_EQ(r.out, kKoReply);
+  EXPECT_TRUE(rig.calls(1019, from).empty()) << "nothing is opened";
+  EXPECT_EQ(Scrolls(rig, from), 0u);
+}
+
 TEST(BridgeDisplay, OnlyTheFirst257BytesOfThePathCount) {
   Rig rig;
   std::string path = "$DOKT_DOCS";
