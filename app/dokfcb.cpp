@@ -8,6 +8,7 @@
 // item is read into is bounded by the length asked for, and every length
 // the bus reports is clamped to that area before it is used.
 #include <cstring>
+#include <unordered_set>
 
 #include "dokfrm.h"
 #include "fapi_calls.h"
@@ -130,8 +131,11 @@ bool BeginsWith(const char *text, const char *prefix, int32_t len) {
 }
 
 F_ObjIdT FindMarker(F_ObjIdT doc, IntT type, const char *prefix, int32_t len) {
+  // A document whose next links loop back would keep the walk going for
+  // ever: a marker met a second time ends it.
+  std::unordered_set<F_ObjIdT> seen;
   F_ObjIdT marker = F_ApiGetId(0, doc, kPropFirstMarker);
-  while (marker != 0) {
+  while (marker != 0 && seen.insert(marker).second) {
     if (F_ApiGetInt(doc, marker, kPropMarkerType) == type) {
       StringT text = F_ApiGetString(doc, marker, kPropMarkerText);
       bool match = BeginsWith(text, prefix, len);

@@ -130,7 +130,9 @@ bool IsBackgroundOpen(const F_PropValsT *caller);
 bool BeginsWith(const char *text, const char *prefix, int32_t len);
 
 /* Walks the markers of doc from its first one and returns the first of
- * type `type` whose text begins with the first len bytes of prefix, or 0. */
+ * type `type` whose text begins with the first len bytes of prefix (as
+ * BeginsWith), or 0.  The walk visits each marker once: a chain of next
+ * links that comes back to a marker already seen ends it. */
 F_ObjIdT FindMarker(F_ObjIdT doc, IntT type, const char *prefix, int32_t len);
 
 /* Scrolls doc to the first type-19 marker that begins with the pending
