@@ -32,17 +32,20 @@ constexpr UIntT kTitleRoom = 50;  // bytes beyond the base name, suffix and zero
 
 const char *OrEmpty(const char *s) { return s != nullptr ? s : ""; }
 
-// An output area that never grows beyond its size: appending past the end
-// cuts the text.
+// An output area that never grows beyond its size: text that does not fit
+// marks it overflowed instead of being cut.
 template <std::size_t Max>
 class BoundedText {
  public:
   void Append(const char *s, std::size_t len) {
-    std::size_t room = Max - len_;
-    if (len > room) len = room;
+    if (len > Max - len_) {
+      overflow_ = true;
+      return;
+    }
     std::memcpy(buf_ + len_, s, len);
     len_ += len;
   }
+  bool Overflowed() const { return overflow_; }
   bool EndsWithSlash() const { return len_ > 0 && buf_[len_ - 1] == '/'; }
   const char *Terminated() {
     buf_[len_] = '\0';
@@ -52,6 +55,7 @@ class BoundedText {
  private:
   char buf_[Max + 1];
   std::size_t len_ = 0;
+  bool overflow_ = false;
 };
 
 }  // namespace
@@ -108,12 +112,15 @@ extern "C" StringT parseVariable(StringT path) {
     const char *end = std::strchr(name, '/');
     if (end == nullptr) end = name + std::strlen(name);
     std::size_t nameLen = static_cast<std::size_t>(end - name);
-    char var[DOKFRM_NAME_MAX + 1];
-    std::size_t kept = nameLen < DOKFRM_NAME_MAX ? nameLen : DOKFRM_NAME_MAX;
-    std::memcpy(var, name, kept);
-    var[kept] = '\0';
-
-    const char *value = std::getenv(var);
+    // A name too long for its area is never looked up by a part of it: the
+    // reference stays as written, like one to an unset variable.
+    const char *value = nullptr;
+    if (nameLen <= DOKFRM_NAME_MAX) {
+      char var[DOKFRM_NAME_MAX + 1];
+      std::memcpy(var, name, nameLen);
+      var[nameLen] = '\0';
+      value = std::getenv(var);
+    }
     if (value == nullptr) {
       out.Append(p, static_cast<std::size_t>(end - p));  // '$' and name, as they stood
     } else if (value[0] != '\0') {
@@ -122,6 +129,8 @@ extern "C" StringT parseVariable(StringT path) {
     }
     p = end;
   }
+  // A cut path would name another file: nothing at all is better.
+  if (out.Overflowed()) return nullptr;
   return F_StrCopyString(out.Terminated());
 }
 
@@ -145,6 +154,10 @@ extern "C" int OpenFile(F_ObjIdT *document, StringT path, F_PropValsT properties
   using namespace dokfrm;
   F_ObjIdT previous = F_ApiGetId(0, 0, kPropActiveDoc);
   StringT expanded = parseVariable(path);
+  if (expanded == nullptr) {  // does not fit the path area: nothing is opened
+    if (document != nullptr) *document = 0;
+    return 1;
+  }
   StringT base = Basename(path);
 
   F_PropValsT open = F_ApiGetOpenDefaultParams();

@@ -8,6 +8,7 @@
 // item is read into is bounded by the length asked for, and every length
 // the bus reports is clamped to that area before it is used.
 #include <cstring>
+#include <unordered_set>
 
 #include "dokfrm.h"
 #include "fapi_calls.h"
@@ -123,13 +124,18 @@ namespace dokfrm {
 
 bool BeginsWith(const char *text, const char *prefix, int32_t len) {
   if (text == nullptr || len < 0) return false;
+  // The text's terminator is one of its bytes: an item that ends in its own
+  // zero byte matches exactly that text.  Nothing past the terminator is read.
   std::size_t n = static_cast<std::size_t>(len);
-  return std::strlen(text) >= n && std::memcmp(text, prefix, n) == 0;
+  return strnlen(text, n) + 1 >= n && std::memcmp(text, prefix, n) == 0;
 }
 
 F_ObjIdT FindMarker(F_ObjIdT doc, IntT type, const char *prefix, int32_t len) {
+  // A document whose next links loop back would keep the walk going for
+  // ever: a marker met a second time ends it.
+  std::unordered_set<F_ObjIdT> seen;
   F_ObjIdT marker = F_ApiGetId(0, doc, kPropFirstMarker);
-  while (marker != 0) {
+  while (marker != 0 && seen.insert(marker).second) {
     if (F_ApiGetInt(doc, marker, kPropMarkerType) == type) {
       StringT text = F_ApiGetString(doc, marker, kPropMarkerText);
       bool match = BeginsWith(text, prefix, len);

@@ -8,8 +8,10 @@
  *   bus handlers run inside mbx_dispatch, the Frame entry points inside
  *   F_ApiService.
  * - Strings returned by parseVariable, Basename and Dirname are new; the
- *   caller releases them with F_Free.  They return null only when the heap
- *   is exhausted.  A null path reads as "".
+ *   caller releases them with F_Free.  They return null when the heap is
+ *   exhausted, and parseVariable also when the expanded path does not fit
+ *   DOKFRM_PATH_MAX (a cut path would name another file).  A null path
+ *   reads as "".
  * - OpenFile never changes the path or the caller's list; a string entry of
  *   the list is copied into the open parameters, never taken over.
  * - Not a public header: only app/ and its tests include it.
@@ -67,13 +69,15 @@ void DokFCB_ExitFrame(void);
  * Document opening (OpenFile).
  * ------------------------------------------------------------------- */
 
-/* Expanded paths hold at most this many bytes; variable names this many. */
+/* Expanded paths hold at most this many bytes; variable names this many.
+ * A longer name is not looked up: its reference stays as written. */
 #define DOKFRM_PATH_MAX 1023
 #define DOKFRM_NAME_MAX 127
 
 /* Opens path ($NAME references expanded) with the default open parameters,
  * three forced values and the caller's list merged in; *document receives
- * the new document or 0.  Returns 0 when a document was opened, else 1. */
+ * the new document or 0.  Returns 0 when a document was opened, else 1; a
+ * path whose expansion does not fit DOKFRM_PATH_MAX is not opened (1). */
 int OpenFile(F_ObjIdT *document, StringT path, F_PropValsT properties);
 StringT parseVariable(StringT path);
 StringT Basename(StringT path);
@@ -118,12 +122,17 @@ void MergeOpenParams(F_PropValsT *open, const F_PropValsT *caller);
  * 0: the document opens in the background. */
 bool IsBackgroundOpen(const F_PropValsT *caller);
 
-/* True when text (null: no text) begins with the first len bytes of
- * prefix.  len 0 matches every text that is not null. */
+/* True when the first len bytes of text (null: no text), its terminating
+ * zero byte counted as one of them, equal the first len bytes of prefix: a
+ * prefix without a zero byte matches every text that begins with it, one
+ * that ends in a zero byte only the text equal to it.  Never reads text
+ * past its terminator.  len 0 matches every text that is not null. */
 bool BeginsWith(const char *text, const char *prefix, int32_t len);
 
 /* Walks the markers of doc from its first one and returns the first of
- * type `type` whose text begins with the first len bytes of prefix, or 0. */
+ * type `type` whose text begins with the first len bytes of prefix (as
+ * BeginsWith), or 0.  The walk visits each marker once: a chain of next
+ * links that comes back to a marker already seen ends it. */
 F_ObjIdT FindMarker(F_ObjIdT doc, IntT type, const char *prefix, int32_t len);
 
 /* Scrolls doc to the first type-19 marker that begins with the pending

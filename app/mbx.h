@@ -25,7 +25,9 @@
  *   MBX_TIMEOUT seconds (environment, default 30), then fail with
  *   MBX_E_TIMEOUT.
  * - The broker is reached over the Unix-domain socket named by MBX_SOCKET
- *   (environment), by default /tmp/mbx-<uid>.sock.
+ *   (environment), by default mbx.sock in the user's private directory
+ *   ($XDG_RUNTIME_DIR, else /tmp/mbx-<uid>).  A broker run by another user
+ *   is refused (MBX_E_NOBUS).
  */
 #ifndef MBX_H
 #define MBX_H

@@ -16,6 +16,20 @@
 
 namespace mbx {
 
+namespace {
+
+// Tells a connection that is not taken why, and closes it.
+void refuse(int fd, int32_t status, const std::string& why) {
+  Frame f;
+  f.type = FrameType::Error;
+  f.payload = status_payload(status, why);
+  std::string bytes = encode(f);
+  (void)!::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  close(fd);
+}
+
+}  // namespace
+
 Broker::~Broker() { shut(); }
 
 void Broker::log(const std::string& line, bool always) const {
@@ -40,6 +54,11 @@ bool Broker::open(std::string& err) {
   if (lstat(opts_.path.c_str(), &st) == 0) {
     if (!S_ISSOCK(st.st_mode)) {
       err = opts_.path + " exists and is not a socket";
+      return false;
+    }
+    if (st.st_uid != geteuid()) {
+      err = opts_.path + " belongs to uid " + std::to_string(st.st_uid) +
+            ": another user holds this path";
       return false;
     }
     std::string ignored;
@@ -98,35 +117,53 @@ void Broker::run(volatile sig_atomic_t* stop, const sigset_t* wait_mask) {
 }
 
 int Broker::serve_once(int timeout_ms, const sigset_t* wait_mask) {
+  // The wait ends in time for the next connection that must have said
+  // Hello, and for the next try to accept after running out of descriptors.
+  int wait = timeout_ms;
+  auto shorten = [&wait](int ms) {
+    if (ms >= 0 && (wait < 0 || ms < wait)) wait = ms;
+  };
+  shorten(expire_silent());
+  if (accept_paused_) {
+    int left = remaining_ms(accept_retry_);
+    if (left == 0)
+      accept_paused_ = false;
+    else
+      shorten(left);
+  }
   std::vector<pollfd> fds;
   std::vector<uint32_t> ids;
-  fds.push_back({listen_fd_, POLLIN, 0});  // -1 (no listening socket) is skipped
+  // -1 (no listening socket, or accepting paused) is skipped.
+  fds.push_back({accept_paused_ ? -1 : listen_fd_, POLLIN, 0});
   for (auto& [id, c] : conns_) {
     short ev = POLLIN;
     if (c->out.size() > c->out_pos) ev |= POLLOUT;
     fds.push_back({c->fd, ev, 0});
     ids.push_back(id);
   }
-  timespec ts{timeout_ms / 1000, (timeout_ms % 1000) * 1000000L};
-  int r = ppoll(fds.data(), fds.size(), timeout_ms < 0 ? nullptr : &ts, wait_mask);
+  timespec ts{wait / 1000, (wait % 1000) * 1000000L};
+  int r = ppoll(fds.data(), fds.size(), wait < 0 ? nullptr : &ts, wait_mask);
   if (r < 0) {
     if (errno == EINTR) return 0;
     log(std::string("poll: ") + std::strerror(errno), true);
     return -1;
   }
-  if (fds[0].revents & POLLIN) accept_all();
+  if (fds[0].fd >= 0 && (fds[0].revents & POLLIN)) accept_all();
   for (size_t i = 0; i < ids.size(); ++i) {
     short rev = fds[i + 1].revents;
     if (Conn* c = find(ids[i]); c != nullptr && (rev & POLLOUT)) flush(*c);
     if (Conn* c = find(ids[i]); c != nullptr && (rev & (POLLIN | POLLHUP | POLLERR)))
       read_from(*c);
   }
-  // Hand out what was queued in this round, then bury the dead.
+  expire_silent();
+  // Hand out what was queued in this round, then bury the dead: each
+  // descriptor freed lets accepting resume.
   for (auto& [id, c] : conns_)
     if (!c->dead && c->out.size() > c->out_pos) flush(*c);
   for (auto it = conns_.begin(); it != conns_.end();) {
     if (it->second->dead) {
       close(it->second->fd);
+      accept_paused_ = false;
       it = conns_.erase(it);
     } else {
       ++it;
@@ -140,28 +177,69 @@ void Broker::accept_all() {
     int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno == EINTR) continue;
-      if (errno != EAGAIN && errno != EWOULDBLOCK)
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        // The connection stays queued; polling the listening socket now
+        // would only wake us again at once.
+        log(std::string("accept: ") + std::strerror(errno) +
+                ": not accepting until a descriptor is free",
+            true);
+        accept_paused_ = true;
+        accept_retry_ = deadline_after_ms(1000);
+      } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
         log(std::string("accept: ") + std::strerror(errno), true);
+      }
       return;
+    }
+    // Only this user's processes: another user's could read every request
+    // and call every service of the bus.
+    std::string why;
+    if (!peer_is_same_user(fd, why)) {
+      refuse(fd, MBX_E_NOBUS, "the broker takes only its own user's processes");
+      log("refused a connection: " + why, true);
+      continue;
     }
     adopt(fd);
   }
 }
 
+int Broker::expire_silent() {
+  auto now = Clock::now();
+  int next = -1;
+  for (auto& [id, c] : conns_) {
+    if (c->hello || c->dead) continue;
+    if (now >= c->hello_by) {
+      kill(*c, MBX_E_TIMEOUT,
+           "no Hello within " + std::to_string(opts_.hello_timeout_ms) + " ms");
+      continue;
+    }
+    int left = remaining_ms(c->hello_by);
+    if (next < 0 || left < next) next = left;
+  }
+  return next;
+}
+
+uint32_t Broker::new_conv_id() {
+  // At most convs_.size() numbers are taken: one more try finds a free one
+  // unless the whole range is in use.
+  uint32_t max = opts_.max_conversation == 0 ? 1 : opts_.max_conversation;
+  for (size_t tries = 0; tries <= convs_.size(); ++tries) {
+    uint32_t id = next_conv_ > max ? 1 : next_conv_;
+    next_conv_ = id >= max ? 1 : id + 1;
+    if (convs_.count(id) == 0) return id;
+  }
+  return 0;
+}
+
 uint32_t Broker::adopt(int fd) {
   if (conns_.size() >= opts_.max_participants) {
-    Frame f;
-    f.type = FrameType::Error;
-    f.payload = status_payload(MBX_E_LIMIT, "too many participants");
-    std::string bytes = encode(f);
-    (void)!::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    close(fd);
+    refuse(fd, MBX_E_LIMIT, "too many participants");
     log("refused a participant: too many participants", true);
     return 0;
   }
   auto c = std::make_unique<Conn>();
   c->id = next_id_++;
   c->fd = fd;
+  c->hello_by = deadline_after_ms(opts_.hello_timeout_ms);
   log("participant " + std::to_string(c->id) + " connected");
   uint32_t id = c->id;
   conns_.emplace(id, std::move(c));
@@ -410,9 +488,10 @@ void Broker::on_open(Conn& c, Frame& f, bool is_call) {
   if (c.opened >= opts_.max_open_per_requester)
     return nak(c, f.ref, MBX_E_LIMIT, "too many open conversations");
 
+  // After the numbers wrap, one still in use is passed over.
+  uint32_t id = new_conv_id();
+  if (id == 0) return nak(c, f.ref, MBX_E_LIMIT, "no free conversation number");
   Conn& h = *find(owner);
-  uint32_t id = next_conv_++;
-  if (next_conv_ == 0) next_conv_ = 1;
   Conv conv;
   conv.requester = c.id;
   conv.handler = owner;

@@ -8,6 +8,11 @@
 // handler sends End, or when either side aborts or leaves; the other side
 // is always told.  A participant that sends a malformed frame gets an
 // Error frame and is disconnected; everyone else is served on.
+//
+// Only processes of the broker's own user are taken (SO_PEERCRED); a
+// connection that says no Hello within hello_timeout_ms is closed; when the
+// process runs out of descriptors the broker stops accepting until one is
+// free again instead of polling a listening socket it cannot serve.
 #ifndef MBX_BROKER_H
 #define MBX_BROKER_H
 
@@ -21,6 +26,7 @@
 #include <string>
 
 #include "name.h"
+#include "sock.h"
 #include "wire.h"
 
 namespace mbx {
@@ -32,6 +38,8 @@ struct BrokerOptions {
   uint32_t max_conv_items = 4096;        // per conversation and direction
   uint64_t max_conv_bytes = 8u << 20;    // per conversation and direction
   size_t max_out_queue = 16u << 20;      // unsent bytes per participant
+  int hello_timeout_ms = 5000;           // a connection must say Hello within this
+  uint32_t max_conversation = UINT32_MAX;  // numbers run 1..this, then start again
   bool verbose = false;
   bool quiet = false;  // no log lines at all, not even about faults
 };
@@ -67,6 +75,7 @@ class Broker {
   struct Conn {
     uint32_t id = 0;
     int fd = -1;
+    Clock::time_point hello_by;  // until Hello: when it must have come
     bool hello = false, ready = false, dead = false;
     uint32_t pid = 0;
     Name name;
@@ -90,6 +99,8 @@ class Broker {
   };
 
   void accept_all();
+  int expire_silent();  // closes connections past hello_by; ms to the next, -1: none
+  uint32_t new_conv_id();  // 0 when every number is in use
   void read_from(Conn& c);
   void flush(Conn& c);
   void on_frame(Conn& c, Frame& f);
@@ -108,6 +119,10 @@ class Broker {
   ino_t inode_ = 0;
   uint32_t next_id_ = 1;
   uint32_t next_conv_ = 1;
+  // Out of descriptors: the listening socket is left alone until a
+  // connection closes or this time has come.
+  bool accept_paused_ = false;
+  Clock::time_point accept_retry_;
   std::map<uint32_t, std::unique_ptr<Conn>> conns_;
   std::map<Name, uint32_t> requests_;  // request name -> owner
   std::map<Name, Service> services_;

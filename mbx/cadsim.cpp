@@ -26,7 +26,8 @@
 //     on SIGTERM or SIGINT, or at the time limit.  --abort-after-items N:
 //     leave abruptly (exit status 3) once N items of a call were read.
 //
-//   OPTIONS: --socket PATH (default MBX_SOCKET, else /tmp/mbx-<uid>.sock),
+//   OPTIONS: --socket PATH (default MBX_SOCKET, else the user's default
+//            socket, see sock.h),
 //            --timeout SECONDS (whole run; default 30, serve 300),
 //            --name NAME (participant name, default CADSIM)
 //

@@ -3,7 +3,8 @@
 //   mbxd [--socket PATH] [--max-participants N] [--verbose]
 //   mbxd --help | --version
 //
-// Listens on PATH (default: MBX_SOCKET, else /tmp/mbx-<uid>.sock), prints
+// Listens on PATH (default: MBX_SOCKET, else mbx.sock in the user's private
+// directory, $XDG_RUNTIME_DIR or /tmp/mbx-<uid>; see sock.h), prints
 // "mbxd ready PATH" on standard output once participants can connect, and
 // serves until SIGTERM, SIGINT or SIGHUP, then disconnects everyone and
 // removes the socket file.  Exit status 0 after a signal, 1 when it cannot
@@ -79,8 +80,12 @@ int main(int argc, char** argv) {
   sigaction(SIGHUP, &sa, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
-  mbx::Broker broker(opts);
   std::string err;
+  if (!mbx::resolve_socket_path(opts.path, err)) {
+    std::fprintf(stderr, "mbxd: %s\n", err.c_str());
+    return 1;
+  }
+  mbx::Broker broker(opts);
   if (!broker.open(err)) {
     std::fprintf(stderr, "mbxd: %s\n", err.c_str());
     return 1;

@@ -50,9 +50,19 @@ int Participant::join(const Name* name) {
     error_ = std::string("eventfd: ") + std::strerror(errno);
     return MBX_E_SYSTEM;
   }
-  fd_ = connect_unix(path_, error_);
-  if (fd_ < 0) {
+  std::string path = path_;
+  if (!resolve_socket_path(path, error_) || (fd_ = connect_unix(path, error_)) < 0) {
+    std::string why = error_;
     leave();
+    error_ = why;
+    return MBX_E_NOBUS;
+  }
+  // Only a broker of this user: another user's could see and steer every
+  // request this process serves.
+  std::string who;
+  if (!peer_is_same_user(fd_, who)) {
+    leave();
+    error_ = "not joining the broker at " + path + ": " + who;
     return MBX_E_NOBUS;
   }
   Name me;

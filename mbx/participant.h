@@ -40,6 +40,8 @@ class Participant {
   Participant(const Participant&) = delete;
   Participant& operator=(const Participant&) = delete;
 
+  // The broker's socket; "" (the default) is found at join time, see
+  // default_socket_path.  join() refuses a broker of another user.
   void set_socket_path(std::string path) { path_ = std::move(path); }
   void set_timeout_ms(int64_t ms) { timeout_ms_ = ms > 0 ? ms : 1; }
   int64_t timeout_ms() const { return timeout_ms_; }
@@ -111,7 +113,7 @@ class Participant {
   static int check_read_args(int32_t length, const void* buffer,
                              const int32_t* length_out);
 
-  std::string path_ = socket_path_from_env();
+  std::string path_ = socket_path_from_env();  // "": the default path
   int64_t timeout_ms_ = 30000;
   std::string error_;
 

@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,8 +17,79 @@ namespace mbx {
 
 std::string socket_path_from_env() {
   const char* env = std::getenv("MBX_SOCKET");
-  if (env != nullptr && *env != '\0') return env;
-  return "/tmp/mbx-" + std::to_string(getuid()) + ".sock";
+  return env != nullptr ? env : "";
+}
+
+namespace {
+
+// A directory only this user can enter: a real directory (lstat, so a
+// symbolic link planted in its place is refused), owned by the user, with
+// no access for group or others.
+bool private_dir(const std::string& dir, std::string& err) {
+  struct stat st;
+  if (lstat(dir.c_str(), &st) != 0) {
+    err = "cannot use " + dir + ": " + std::strerror(errno);
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    err = dir + " is not a directory (a symbolic link or another file): not using it";
+    return false;
+  }
+  if (st.st_uid != geteuid()) {
+    err = dir + " belongs to uid " + std::to_string(st.st_uid) +
+          ", not to this user: someone else holds the bus's directory";
+    return false;
+  }
+  if ((st.st_mode & 077) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    err = dir + " is open to other users (mode " + mode + "): not using it";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string private_socket_path(const char* runtime_dir, const std::string& shared_dir,
+                                std::string& err) {
+  std::string dir;
+  if (runtime_dir != nullptr && runtime_dir[0] == '/') {
+    dir = runtime_dir;
+  } else {
+    dir = shared_dir + "/mbx-" + std::to_string(geteuid());
+    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+      err = "cannot make " + dir + ": " + std::strerror(errno);
+      return "";
+    }
+  }
+  if (!private_dir(dir, err)) return "";
+  return dir + "/mbx.sock";
+}
+
+std::string default_socket_path(std::string& err) {
+  return private_socket_path(std::getenv("XDG_RUNTIME_DIR"), "/tmp", err);
+}
+
+bool resolve_socket_path(std::string& path, std::string& err) {
+  if (!path.empty()) return true;
+  path = default_socket_path(err);
+  return !path.empty();
+}
+
+bool peer_is_same_user(int fd, std::string& err) {
+  ucred cred{};
+  socklen_t len = sizeof cred;
+  if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) {
+    err = std::string("cannot tell who is at the other end: ") + std::strerror(errno);
+    return false;
+  }
+  if (cred.uid != geteuid()) {
+    err = "the other end runs as uid " + std::to_string(cred.uid) + " (pid " +
+          std::to_string(cred.pid) + "), not as this user";
+    return false;
+  }
+  return true;
 }
 
 bool make_address(const std::string& path, sockaddr_un& addr, socklen_t& len) {

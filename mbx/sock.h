@@ -15,8 +15,27 @@ namespace mbx {
 
 using Clock = std::chrono::steady_clock;
 
-// MBX_SOCKET when set and not empty, else /tmp/mbx-<uid>.sock.
+// MBX_SOCKET when set and not empty, else "", which stands for the
+// default path (default_socket_path).
 std::string socket_path_from_env();
+
+// The default socket: mbx.sock in the user's private directory, which is
+// $XDG_RUNTIME_DIR when set (absolute), else /tmp/mbx-<euid>, made with
+// mode 0700 when missing.  The directory is used only when it is a real
+// directory (not a symbolic link), belongs to the user and is closed to
+// everyone else; otherwise the result is "" with the reason in `err`.
+std::string default_socket_path(std::string& err);
+// The same with the two places given: `runtime_dir` (null or "": none) and
+// the directory under which the per-user one is made.
+std::string private_socket_path(const char* runtime_dir, const std::string& shared_dir,
+                                std::string& err);
+// Turns "" into the default path; false (with `err`) when there is none.
+bool resolve_socket_path(std::string& path, std::string& err);
+
+// True when the process at the other end of the connected Unix-domain
+// socket `fd` runs as this process's effective user; otherwise false with
+// the reason in `err`.
+bool peer_is_same_user(int fd, std::string& err);
 
 // Fills `addr` for `path`; false when the path is empty or too long for a
 // socket address.

@@ -102,6 +102,12 @@ DocSpec read_doc(const Json &j) {
                           std::to_string(para)};
             s.paragraph = static_cast<int>(para);
             s.offset = static_cast<IntT>(offset);
+            if (m.contains("next")) {
+                if (!m["next"].is_number_integer() || m["next"].get<long long>() < 0 ||
+                    m["next"].get<long long>() >= static_cast<long long>(ms.size()))
+                    throw Bad{at + ": \"next\" must be the index of a marker"};
+                s.next = static_cast<int>(m["next"].get<long long>());
+            }
             if (m.contains("properties")) s.properties = read_properties(m["properties"], at);
             d.markers.push_back(std::move(s));
         }

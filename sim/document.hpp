@@ -5,7 +5,7 @@
 //     "title": "Introduction",                      optional, default: file name
 //     "paragraphs": ["text", {"text": "..."}],      strings or objects
 //     "markers": [ {"type": 19, "text": "intro", "paragraph": 0, "offset": 0,
-//                   "properties": [...]} ],
+//                   "next": 0, "properties": [...]} ],
 //     "properties": [ {"num": 1234, "type": "int", "value": 5},
 //                     {"name": "Colour", "type": "string", "value": "red"} ]
 //   }
@@ -33,6 +33,7 @@ struct MarkerSpec {
     std::string text;
     int paragraph = 0;  // index into DocSpec::paragraphs
     IntT offset = 0;    // character offset in that paragraph
+    int next = -1;      // index of the marker its next link names; -1: the one after it in the file
     std::vector<PropSpec> properties;
 };
 

@@ -142,9 +142,12 @@ F_ObjIdT Model::add_document(const std::string &path, const DocSpec &spec, bool 
         put(mid, kPropTextLoc, Value::text_loc(d.paragraphs[static_cast<size_t>(m.paragraph)], m.offset));
         for (const auto &p : m.properties) props_[mid][PropKey{p.num, p.name}] = p.value;
     }
-    for (size_t i = 0; i < d.markers.size(); ++i)
-        put(d.markers[i], kPropNextMarker,
-            Value::integer(kTypeId, i + 1 < d.markers.size() ? d.markers[i + 1] : 0));
+    for (size_t i = 0; i < d.markers.size(); ++i) {
+        int next = spec.markers[i].next;
+        F_ObjIdT to = next >= 0 ? d.markers[static_cast<size_t>(next)]
+                                : (i + 1 < d.markers.size() ? d.markers[i + 1] : 0);
+        put(d.markers[i], kPropNextMarker, Value::integer(kTypeId, to));
+    }
     std::string base = path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
     put(id, kPropFirstMarker, Value::integer(kTypeId, d.markers.empty() ? 0 : d.markers[0]));
     put(id, kPropTitle, Value::string(spec.title.empty() ? base : spec.title));

@@ -6,7 +6,7 @@
 #ifndef FDE_FILENAME_INTERNAL_H
 #define FDE_FILENAME_INTERNAL_H
 
-#include "fdetypes.h"
+#include "fde_types.h"
 
 #ifdef __cplusplus
 extern "C" {

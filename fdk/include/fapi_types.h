@@ -20,7 +20,7 @@
 #ifndef FAPI_TYPES_H
 #define FAPI_TYPES_H
 
-#include "fdetypes.h"
+#include "fde_types.h"
 
 FDE_BEGIN_DECLS
 

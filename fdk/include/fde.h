@@ -7,7 +7,7 @@
 #ifndef FDE_H
 #define FDE_H
 
-#include "fdetypes.h"
+#include "fde_types.h"
 #include "fde_channel.h"
 #include "fde_charmap.h"
 #include "fde_dipath.h"

@@ -27,7 +27,7 @@
 #define FDE_CHANNEL_H
 
 #include "fde_filepath.h"
-#include "fdetypes.h"
+#include "fde_types.h"
 
 FDE_BEGIN_DECLS
 

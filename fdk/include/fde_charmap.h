@@ -12,7 +12,7 @@
 #ifndef FDE_CHARMAP_H
 #define FDE_CHARMAP_H
 
-#include "fdetypes.h"
+#include "fde_types.h"
 
 FDE_BEGIN_DECLS
 

@@ -31,7 +31,7 @@
 #define FDE_DIPATH_H
 
 #include "fde_filepath.h"
-#include "fdetypes.h"
+#include "fde_types.h"
 
 FDE_BEGIN_DECLS
 

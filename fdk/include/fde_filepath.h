@@ -27,7 +27,7 @@
 #ifndef FDE_FILEPATH_H
 #define FDE_FILEPATH_H
 
-#include "fdetypes.h"
+#include "fde_types.h"
 
 FDE_BEGIN_DECLS
 

@@ -25,7 +25,7 @@
 #ifndef FDE_MEMORY_H
 #define FDE_MEMORY_H
 
-#include "fdetypes.h"
+#include "fde_types.h"
 
 #if defined(__GNUC__)
 #define FDE_NORETURN __attribute__((noreturn))

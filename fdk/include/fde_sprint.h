@@ -24,7 +24,7 @@
 
 #include <stdarg.h>
 
-#include "fdetypes.h"
+#include "fde_types.h"
 
 FDE_BEGIN_DECLS
 

@@ -20,7 +20,7 @@
 #ifndef FDE_STRINGS_H
 #define FDE_STRINGS_H
 
-#include "fdetypes.h"
+#include "fde_types.h"
 
 FDE_BEGIN_DECLS
 

@@ -45,6 +45,13 @@ void WriteDocuments(const fdk::test::TempDir &dir) {
                    Marker(25, "MYFUNCTION", 2), Marker(8, "gotolink pages.json:myfunction", 2),
                    Marker(25, "LASTFN", 3)}}}
                 .dump());
+  // Its last marker's next link goes back to the first: a chain without end.
+  Json back = Marker(19, "loop-tag", 1);
+  back["next"] = 0;
+  dir.write("docs/loop.json",
+            Json{{"paragraphs", Paragraphs(2, "loop")},
+                 {"markers", {Marker(25, "ONE", 0), Marker(8, "gotolink pages.json:abs", 0), back}}}
+                .dump());
   dir.write("docs/pages.json",
             Json{{"paragraphs", Paragraphs(3, "pages")},
                  {"markers", {Marker(8, "newlink alpha", 0), Marker(8, "newlink abs", 1),

@@ -37,6 +37,8 @@ struct CadRun {
 //                followed by a marker holding "gotolink pages.json:<name>",
 //                and LASTFN as the last marker, with no command after it
 //   pages.json   the function pages: link targets alpha, abs, myfunction
+//   loop.json    markers ONE (type 25), its command, and "loop-tag" (type
+//                19), whose next link goes back to ONE: a chain that loops
 // Waits up to `timeout` for a process that was re-parented to this test
 // (which made itself a child subreaper) and reaps it: its exit status, or
 // 128 + the signal that ended it.  Kills it and gives nullopt when it is

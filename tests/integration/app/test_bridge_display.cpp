@@ -81,6 +81,44 @@ TEST(BridgeDisplay, EmptyTagMatchesTheFirstTagMarker) {
   EXPECT_EQ(rig.journal().lines()[*scroll]["paragraph"], 0);
 }
 
+// A tag sent as a C string, its zero byte included, matches the marker
+// whose text equals it; without the zero byte, the first marker that
+// begins with it.
+TEST(BridgeDisplay, TerminatedTagMatchesTheEqualTextOnly) {
+  Rig rig;
+  size_t from = rig.mark();
+  CadRun r = rig.request({"DOKFRMDI", "--item", "$DOKT_DOCS/manual.json", "--read",
+                          "--item-hex", "6368617000"});  // "chap" and its zero byte
+  EXPECT_EQ(r.out, kOkReply);
+  auto scroll = rig.journal().wait_kind("scroll", {{"via", "scroll"}}, kWait, from);
+  ASSERT_TRUE(scroll);
+  EXPECT_EQ(rig.journal().lines()[*scroll]["paragraph"], 4) << "the marker \"chap\" itself";
+
+  from = rig.mark();
+  EXPECT_EQ(Display(rig, "$DOKT_DOCS/manual.json", "chap").out, kOkReply);
+  scroll = rig.journal().wait_kind("scroll", {{"via", "scroll"}}, kWait, from);
+  ASSERT_TRUE(scroll);
+  EXPECT_EQ(rig.journal().lines()[*scroll]["paragraph"], 2) << "\"chap2-start\" comes first";
+}
+
+// A path whose expansion does not fit the path area is not cut and opened:
+// it answers "KO".  Cut to the area, this one would name manual.json
+// (relative paths are looked up in the document directory).
+TEST(BridgeDisplay, ExpansionBeyondThePathAreaAnswersKO) {
+  std::string value;
+  while (value.size() < 1023 - std::string("manual.json").size()) value += "./";
+  value += "manual.json";
+  ASSERT_EQ(value.size(), 1023u);
+  Rig::Options o;
+  o.env["DOKT_LONG"] = value;
+  Rig rig(o);
+  size_t from = rig.mark();
+  CadRun r = Display(rig, "$DOKT_LONG/x", "chap2");
+  EXPECT_EQ(r.out, kKoReply);
+  EXPECT_TRUE(rig.calls(1019, from).empty()) << "nothing is opened";
+  EXPECT_EQ(Scrolls(rig, from), 0u);
+}
+
 TEST(BridgeDisplay, OnlyTheFirst257BytesOfThePathCount) {
   Rig rig;
   std::string path = "$DOKT_DOCS";

@@ -142,6 +142,29 @@ TEST(BridgeFunction, PathItemsAreBounded) {
   EXPECT_EQ(Alerts(rig, from), std::vector<std::string>{kAlertNoList});
 }
 
+// A document whose marker chain comes back to an earlier marker: the tag
+// search and the function lookup each end once every marker was seen.
+TEST(BridgeFunction, MarkerChainsThatLoopEnd) {
+  Rig rig;
+  size_t from = rig.mark();
+  CadRun r = rig.request({"DOKFRMDI", "--item", "$DOKT_DOCS/loop.json", "--read", "--item",
+                          "nosuch"});
+  ASSERT_EQ(r.code, 0) << "the tag search never ended";
+  uint32_t loop = rig.doc("/loop.json");
+  ASSERT_NE(loop, 0u);
+  size_t typeReads = 0;
+  for (const Json &c : rig.calls(1064, from))
+    if (c["args"]["docId"] == loop && c["args"]["propIdent"]["num"] == 1024) ++typeReads;
+  EXPECT_EQ(typeReads, 3u) << "each marker once";
+
+  // The function lookup walks the same chain as its list.
+  from = rig.mark();
+  r = Lookup(rig, "NOSUCH  ", "loop.json");
+  ASSERT_EQ(r.code, 0) << "the lookup never ended";
+  EXPECT_EQ(Alerts(rig, from), std::vector<std::string>{kAlertNoFunction});
+  EXPECT_TRUE(Closed(rig, loop, from));
+}
+
 TEST(BridgeFunction, NoActiveDocumentRunsNoCommand) {
   Rig rig;  // nothing open yet
   size_t from = rig.mark();

@@ -76,6 +76,55 @@ TEST_F(Mbxd, RefusesALiveBrokersSocketAndOtherFiles) {
   EXPECT_EQ(fdk::test::read_file(sock_), "precious");
 }
 
+// Another user's processes, here nobody's (setpriv drops to it before the
+// program starts): the broker refuses them, a participant refuses their
+// broker, and a broker does not take over a socket path they hold.
+TEST_F(Mbxd, OnlyTheSameUserJoins) {
+  if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0)
+    GTEST_SKIP() << "needs root and setpriv to run a process as nobody";
+  auto as_nobody = [](std::vector<std::string> argv) {
+    argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                               "--clear-groups", "--"});
+    return argv;
+  };
+  // The file modes would stop nobody at once; open them so that only the
+  // credentials are left to do it.
+  ASSERT_EQ(chmod(dir_.path().c_str(), 0777), 0);
+
+  Child mine = broker({"--verbose"}, "mine");
+  ASSERT_TRUE(mine.wait_for_output("ready", 10000)) << mine.err();
+  ASSERT_EQ(chmod(sock_.c_str(), 0666), 0);
+  Child stranger = Child::start(as_nobody({CADSIM_PATH, "--socket", sock_, "request", "X"}),
+                                dir_.path(), "stranger");
+  ASSERT_TRUE(stranger.wait(10000));
+  EXPECT_EQ(stranger.exit_code(), 1) << stranger.err();
+  EXPECT_TRUE(fdk::test::wait_until(
+      [&] { return mine.err().find("refused a connection: the other end runs as uid 65534") !=
+                   std::string::npos; },
+      10000))
+      << mine.err();
+  EXPECT_EQ(mine.err().find("joined"), std::string::npos) << mine.err();
+  mine.stop();
+  EXPECT_EQ(mine.exit_code(), 0) << mine.err();
+
+  Child theirs = Child::start(as_nobody({MBXD_PATH, "--socket", sock_}), dir_.path(), "theirs");
+  ASSERT_TRUE(theirs.wait_for_output("ready", 10000)) << theirs.err();
+  Child cad = Child::start({CADSIM_PATH, "--socket", sock_, "request", "X"}, dir_.path(), "cad");
+  ASSERT_TRUE(cad.wait(10000));
+  EXPECT_EQ(cad.exit_code(), 1);
+  EXPECT_NE(cad.err().find("not joining the broker at " + sock_ + ": the other end runs as uid 65534"),
+            std::string::npos)
+      << cad.err();
+  Child second = broker({}, "second");
+  ASSERT_TRUE(second.wait(10000));
+  EXPECT_EQ(second.exit_code(), 1);
+  EXPECT_NE(second.err().find(sock_ + " belongs to uid 65534: another user holds this path"),
+            std::string::npos)
+      << second.err();
+  theirs.stop();
+  EXPECT_EQ(theirs.exit_code(), 0) << theirs.err();
+}
+
 TEST_F(Mbxd, BadCommandLinesAreUsageErrors) {
   for (std::vector<std::string> args :
        {std::vector<std::string>{"--bogus"}, {"--max-participants", "0"},

@@ -132,13 +132,22 @@ foreach(f usr/include/fdk/fapi_runtime.h usr/include/fdk/fapi_types.h
           usr/share/man/man3/fdkapi.3.gz
           ${lib}/cmake/Fdk/FdkConfig.cmake ${lib}/cmake/Fdk/FdkConfigVersion.cmake
           ${lib}/cmake/Fdk/FdkTargets.cmake
-          usr/include/fdk/fapi_procs.def usr/include/fdk/fde.h
+          usr/include/fdk/fapi_procs.def usr/include/fdk/fde.h usr/include/fdk/fde_types.h
           "${lib}/libfdkapi.so -> libfdkapi.so.${major}"
           "${lib}/libfdkfde.so -> libfdkfde.so.${major}"
           ${lib}/libfdkapi.a ${lib}/libfdkfde.a
           ${lib}/pkgconfig/fdkapi.pc ${lib}/pkgconfig/fdkfde.pc)
   if(NOT f IN_LIST files)
     problem("${dev_deb}: no ${f}")
+  endif()
+endforeach()
+# Every public header is named fapi_* or fde_*, bar the umbrella fde.h.
+foreach(f IN LISTS files)
+  if(f MATCHES "^usr/include/fdk/([^/]+\\.h)$")
+    set(header ${CMAKE_MATCH_1})
+    if(NOT header MATCHES "^(fapi_|fde_)" AND NOT header STREQUAL "fde.h")
+      problem("${dev_deb}: header ${header} is not named like the others")
+    endif()
   endif()
 endforeach()
 # The pkg-config files name the packages' prefix, not the staging folder.

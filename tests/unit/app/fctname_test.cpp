@@ -48,7 +48,21 @@ TEST(BeginsWith, ComparesTheTagsBytesAgainstTheText) {
   EXPECT_FALSE(dokfrm::BeginsWith("MYFUNC", "MYFUNCX", 7));
   EXPECT_TRUE(dokfrm::BeginsWith("MYFUNCTION", "MYFUNC  ", 6));
   const char withZero[] = {'a', '\0', 'b'};
-  EXPECT_FALSE(dokfrm::BeginsWith("a", withZero, 3)) << "a tag with a zero byte matches nothing";
+  EXPECT_FALSE(dokfrm::BeginsWith("a", withZero, 3)) << "nothing is read past the terminator";
+}
+
+// An item sent as a C string, its zero byte included: the text's own
+// terminator is one of its bytes, so the item matches the equal text only.
+TEST(BeginsWith, TerminatedItemsMatchTheEqualTextOnly) {
+  EXPECT_TRUE(dokfrm::BeginsWith("chap2", "chap2", 6));
+  EXPECT_FALSE(dokfrm::BeginsWith("chap2-start", "chap2", 6));
+  EXPECT_FALSE(dokfrm::BeginsWith("chap", "chap2", 6));
+  EXPECT_TRUE(dokfrm::BeginsWith("", "", 1)) << "the terminated empty item";
+  EXPECT_FALSE(dokfrm::BeginsWith("x", "", 1));
+  // The text ends where the item does: its last byte is compared, none after.
+  char text[4] = {'a', 'b', 'c', '\0'};
+  EXPECT_TRUE(dokfrm::BeginsWith(text, "abc", 4));
+  EXPECT_FALSE(dokfrm::BeginsWith(text, "abc\0z", 5));
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include "fde_memory.h"
 #include "fde_sprint.h"
 #include "fde_strings.h"
-#include "fdetypes.h"
+#include "fde_types.h"
 
 #include <stdio.h>
 #include <string.h>

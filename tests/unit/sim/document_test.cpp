@@ -18,7 +18,7 @@ TEST(DocumentLoader, ReadsParagraphsMarkersAndProperties) {
     LoadResult r = parse_document(R"({
       "title": "T",
       "paragraphs": ["first", {"text": "second"}],
-      "markers": [{"type": 19, "text": "tag", "paragraph": 1, "offset": 6},
+      "markers": [{"type": 19, "text": "tag", "paragraph": 1, "offset": 6, "next": 0},
                   {"type": 8, "paragraph": 0,
                    "properties": [{"name": "Colour", "type": "string", "value": "red"}]}],
       "properties": [{"num": 1234, "type": "ints", "value": [1, -2]},
@@ -29,6 +29,8 @@ TEST(DocumentLoader, ReadsParagraphsMarkersAndProperties) {
     EXPECT_EQ(r.doc.paragraphs, (std::vector<std::string>{"first", "second"}));
     ASSERT_EQ(r.doc.markers.size(), 2u);
     EXPECT_EQ(r.doc.markers[0].offset, 6) << "an offset at the end of the text is allowed";
+    EXPECT_EQ(r.doc.markers[0].next, 0) << "a next link back to itself";
+    EXPECT_EQ(r.doc.markers[1].next, -1) << "no link: the marker after it in the file";
     EXPECT_EQ(r.doc.markers[1].text, "");
     ASSERT_EQ(r.doc.markers[1].properties.size(), 1u);
     EXPECT_EQ(r.doc.markers[1].properties[0].value.text(), "red");
@@ -59,6 +61,10 @@ TEST(DocumentLoader, RefusesBadShapesWithTheReason) {
               "marker 0: paragraph -1 does not exist");
     EXPECT_EQ(invalid(R"({"paragraphs": ["ab"], "markers": [{"type": 19, "text": 7}]})"),
               "marker 0: \"text\" must be a string");
+    EXPECT_EQ(invalid(R"({"paragraphs": ["a"], "markers": [{"type": 19, "next": 1}]})"),
+              "marker 0: \"next\" must be the index of a marker");
+    EXPECT_EQ(invalid(R"({"paragraphs": ["a"], "markers": [{"type": 19, "next": "0"}]})"),
+              "marker 0: \"next\" must be the index of a marker");
     EXPECT_EQ(invalid(R"({"properties": [{"type": "int", "value": 1}]})"),
               "document: property 0 needs \"num\" or \"name\"");
     EXPECT_EQ(invalid(R"({"properties": [{"num": 0, "type": "int", "value": 1}]})"),

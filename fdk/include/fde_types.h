@@ -1,5 +1,5 @@
 /*
- * fdetypes.h - basic types shared by the support library and the Frame API
+ * fde_types.h - basic types shared by the support library and the Frame API
  * client library.
  *
  * Contract: every integer that crosses the API is a fixed-width 32-bit type,
@@ -7,8 +7,8 @@
  * StringT is a zero-terminated string of 8-bit characters; null is accepted
  * wherever this library reads a string and means the empty string.
  */
-#ifndef FDETYPES_H
-#define FDETYPES_H
+#ifndef FDE_TYPES_H
+#define FDE_TYPES_H
 
 #include <stddef.h>
 #include <stdint.h>
@@ -44,4 +44,4 @@ typedef int32_t ErrorT;          /* 0 on success, negative on failure */
 
 FDE_END_DECLS
 
-#endif /* FDETYPES_H */
+#endif /* FDE_TYPES_H */
