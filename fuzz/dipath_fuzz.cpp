@@ -6,8 +6,10 @@
 // Checked: the reader's output stays terminated within its FDE_PATH_SIZE
 // bytes; a record's path stays within the limit; an absolute record that
 // carries no '$' turns into a DI name (plain and relative to the anchor)
-// that reads back into the same path (unless the relative one starts with
-// a component "~...", which reading expands).
+// that reads back into the same path, within the designed limits: a
+// component longer than FDE_SEGMENT_SIZE - 1 characters is cut by the
+// writer, and a relative name starting with a component "~..." is expanded
+// by the reader.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +20,7 @@
 #include "fde_dipath.h"
 #include "fde_filepath.h"
 #include "fde_memory.h"
+#include "fixed_env.hpp"
 
 namespace {
 
@@ -29,6 +32,12 @@ namespace {
 // The DI name of fp (relative to anchor when given) read back with the same
 // anchor must name fp's path.
 void check_back(const FilePathT *fp, const FilePathT *anchor) {
+  // The writer keeps FDE_SEGMENT_SIZE - 1 characters of a component.
+  for (const char *c = fp->path; *c != '\0';) {
+    const size_t n = std::strcspn(c, "/");
+    if (n > FDE_SEGMENT_SIZE - 1) return;
+    c += n + (c[n] == '/');
+  }
   StringT text = nullptr;
   IntT length = 0;
   if (F_FilePathToDI(fp, anchor, &text, &length) != 0) return;  // too long for a DI name
@@ -53,10 +62,11 @@ void check_back(const FilePathT *fp, const FilePathT *anchor) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  setenv("HOME", "/home/fuzz", 1);  // the same "~" on every run
-  return 0;
-}
+// The same "~" on every run, a short value with a separator and one that
+// makes a component longer than a DI name keeps.
+FDK_FUZZ_FIXED_ENVIRONMENT({{"HOME", "/home/fuzz"},
+                            {"FZ", "a/b"},
+                            {"FZLONG", std::string(300, 'L')}})
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size == 0) return 0;

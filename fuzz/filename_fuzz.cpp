@@ -17,6 +17,7 @@
 
 #include "fde_filepath.h"
 #include "filename_internal.h"
+#include "fixed_env.hpp"
 
 namespace {
 
@@ -41,16 +42,13 @@ void check_terminated(const char *buf, const char *who) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  // Fixed values, so that an input means the same on every run: a home for
-  // "~", a short value with a separator, one that climbs, and one long
-  // enough to run into the path limit.
-  setenv("HOME", "/home/fuzz", 1);
-  setenv("FZ", "a/b", 1);
-  setenv("FZUP", "../..", 1);
-  setenv("FZLONG", (std::string(600, 'x') + "/" + std::string(600, 'y')).c_str(), 1);
-  return 0;
-}
+// Fixed values, so that an input means the same on every run: a home for
+// "~", a short value with a separator, one that climbs, and one long enough
+// to run into the path limit.
+FDK_FUZZ_FIXED_ENVIRONMENT({{"HOME", "/home/fuzz"},
+                            {"FZ", "a/b"},
+                            {"FZUP", "../.."},
+                            {"FZLONG", std::string(600, 'x') + "/" + std::string(600, 'y')}})
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string in(reinterpret_cast<const char *>(data), size);

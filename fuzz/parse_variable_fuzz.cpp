@@ -17,6 +17,7 @@
 #include "dokfrm.h"
 #include "fapi_runtime.h"
 #include "fde_memory.h"
+#include "fixed_env.hpp"
 
 // The entry points every client of the API library supplies.  Never called
 // here; defining them keeps the bridge's own (and the main loop they need)
@@ -34,18 +35,15 @@ namespace {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  // Fixed values, so that an input means the same on every run: a relative
-  // value, an absolute one (its '/' meets a '/' already written), an empty
-  // one, one longer than an expanded path may be, and one whose name is
-  // exactly as long as a name may be.
-  setenv("FZ", "a/b", 1);
-  setenv("FZROOT", "/srv/docs", 1);
-  setenv("FZEMPTY", "", 1);
-  setenv("FZLONG", std::string(1500, 'L').c_str(), 1);
-  setenv(std::string(DOKFRM_NAME_MAX, 'N').c_str(), "named-to-the-limit", 1);
-  return 0;
-}
+// Fixed values, so that an input means the same on every run: a relative
+// value, an absolute one (its '/' meets a '/' already written), an empty
+// one, one longer than an expanded path may be, and one whose name is
+// exactly as long as a name may be.
+FDK_FUZZ_FIXED_ENVIRONMENT({{"FZ", "a/b"},
+                            {"FZROOT", "/srv/docs"},
+                            {"FZEMPTY", ""},
+                            {"FZLONG", std::string(1500, 'L')},
+                            {std::string(DOKFRM_NAME_MAX, 'N'), "named-to-the-limit"}})
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string path(reinterpret_cast<const char *>(data),

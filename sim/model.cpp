@@ -59,7 +59,10 @@ IntT Model::check(F_ObjIdT docId, F_ObjIdT objId) const {
     const Object *o = find(objId);
     if (docId != 0 && !docs_.count(docId)) return kErrBadDocument;
     if (!o) return kErrBadObject;
-    if (docId != 0 && o->doc != 0 && o->doc != docId) return kErrBadObject;
+    // Paragraphs, markers and a document's other objects are named with
+    // their document; document 0 (the session) reaches only session-level
+    // objects such as documents, menus and commands.
+    if (o->doc != 0 && o->doc != docId) return kErrBadObject;
     if (docId != 0 && o->kind == Kind::Document && objId != docId) return kErrBadObject;
     return kOk;
 }

@@ -1,9 +1,7 @@
 // child.cpp - see child.hpp.
 #include "child.hpp"
 
-#include <chrono>
 #include <stdexcept>
-#include <thread>
 
 namespace fdk::test {
 
@@ -48,15 +46,6 @@ void Child::stop(int ms) {
 
 bool Child::wait_for_output(const std::string& text, int ms) {
   return wait_until([&] { return out().find(text) != std::string::npos; }, ms);
-}
-
-bool wait_until(const std::function<bool()>& pred, int ms, int step_ms) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  for (;;) {
-    if (pred()) return true;
-    if (std::chrono::steady_clock::now() >= end) return pred();
-    std::this_thread::sleep_for(std::chrono::milliseconds(step_ms));
-  }
 }
 
 }  // namespace fdk::test

@@ -46,8 +46,7 @@ class Child {
   std::string out_path_, err_path_;
 };
 
-// Calls `pred` every `step_ms` until it holds or `ms` passed.
-bool wait_until(const std::function<bool()>& pred, int ms, int step_ms = 20);
+// wait_until is in testsupport.hpp.
 
 }  // namespace fdk::test
 

@@ -40,6 +40,8 @@ TempDir::TempDir(const std::string &prefix) {
     if (mkdtemp(buf.data()) == nullptr)
         throw std::runtime_error("mkdtemp failed: " + std::string(std::strerror(errno)));
     path_ = buf.data();
+    // Readable by others: a test may look inside as an unprivileged child.
+    chmod(path_.c_str(), 0755);
 }
 
 TempDir::~TempDir() {
@@ -48,6 +50,20 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::file(const std::string &name) const { return path_ + "/" + name; }
+
+std::string TempDir::mkdir(const std::string &name) const {
+    fs::create_directories(file(name));
+    return file(name);
+}
+
+bool wait_until(const std::function<bool()> &pred, int ms, int step_ms) {
+    auto end = Clock::now() + Millis(ms);
+    for (;;) {
+        if (pred()) return true;
+        if (Clock::now() >= end) return pred();
+        std::this_thread::sleep_for(Millis(step_ms));
+    }
+}
 
 std::string TempDir::write(const std::string &name, const std::string &text) const {
     std::string p = file(name);
@@ -233,6 +249,13 @@ static bool program_registered(uint32_t prog) {
         if (p->pml_map.pm_prog == prog) found = true;
     xdr_free(reinterpret_cast<xdrproc_t>(xdr_pmaplist_ptr), reinterpret_cast<char *>(&list));
     return found;
+}
+
+uint16_t registered_port(uint32_t prog, uint32_t vers) {
+    struct sockaddr_in addr {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return pmap_getport(&addr, prog, vers, IPPROTO_TCP);
 }
 
 uint32_t unique_program() {

@@ -4,8 +4,12 @@
 // directories are removed, processes are killed and reaped, port-mapper
 // registrations of a Framesim launcher are removed.
 //
-//   TempDir          a fresh directory under $TMPDIR (or /tmp), removed with
-//                    its contents on destruction.
+//   TempDir          a fresh directory under $TMPDIR (or /tmp), readable by
+//                    all, removed with its contents on destruction.
+//   wait_until       polls a condition until it holds or a time-out.
+//   registered_port  the port mapper's TCP port of a program and version.
+//   HeapFault        makes a library's heap refuse requests (unit tests of
+//                    the cleanup of every failure path).
 //   Process          one child process started with fork/exec, its standard
 //                    output and error captured to files; wait with a time-out,
 //                    kill, reap.  Killed (SIGKILL) and reaped on destruction if
@@ -26,6 +30,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <optional>
@@ -50,6 +55,8 @@ public:
     const std::string &path() const { return path_; }
     // path() + "/" + name
     std::string file(const std::string &name) const;
+    // Makes the directory path()/name (and its parents); returns its path.
+    std::string mkdir(const std::string &name) const;
     // Writes text to path()/name and returns the full path.
     std::string write(const std::string &name, const std::string &text) const;
 
@@ -64,6 +71,38 @@ std::string read_file(const std::string &path);
 bool socket_answers(const std::string &path);
 // Waits up to `ms` until it does.
 bool wait_for_socket(const std::string &path, int ms);
+
+// Calls `pred` every `step_ms` until it holds or `ms` passed; the last
+// answer of `pred`.
+bool wait_until(const std::function<bool()> &pred, int ms, int step_ms = 20);
+
+// ---------------------------------------------------------------------------
+// Makes a library's heap refuse requests while in scope: every request
+// (nth < 0) or only the nth from now (nth > 0).  `Alloc` is the library's
+// table of allocation functions (Malloc, Calloc and, if it has one,
+// Realloc), `install` the library's function that puts a table in place
+// and returns the one it replaces.  One fault at a time.
+template <class Alloc, Alloc (*install)(const Alloc *)>
+class HeapFault {
+public:
+    explicit HeapFault(int nth = -1) {
+        countdown_ = nth;
+        Alloc a{};
+        a.Malloc = [](size_t n) { return refuse() ? nullptr : std::malloc(n); };
+        a.Calloc = [](size_t c, size_t n) { return refuse() ? nullptr : std::calloc(c, n); };
+        if constexpr (requires { a.Realloc; })
+            a.Realloc = [](void *p, size_t n) { return refuse() ? nullptr : std::realloc(p, n); };
+        old_ = install(&a);
+    }
+    ~HeapFault() { install(&old_); }
+    HeapFault(const HeapFault &) = delete;
+    HeapFault &operator=(const HeapFault &) = delete;
+
+private:
+    static bool refuse() { return countdown_ < 0 || (countdown_ > 0 && --countdown_ == 0); }
+    static inline int countdown_ = 0;
+    Alloc old_;
+};
 
 // ---------------------------------------------------------------------------
 struct ExitStatus {
@@ -115,6 +154,8 @@ private:
 // A transient program number not currently registered (TCP or UDP, any of
 // versions 1..8) with the local port mapper.
 uint32_t unique_program();
+// The TCP port the local port mapper holds for prog and vers; 0 for none.
+uint16_t registered_port(uint32_t prog, uint32_t vers);
 
 // ---------------------------------------------------------------------------
 class JournalReader {

@@ -284,39 +284,7 @@ TEST_F(Outcomes, SpecialMembers) {
   ASSERT_TRUE(Ctl(Fail(API_FM_QUICK_SELECT, 6)));
   EXPECT_EQ(F_ApiQuickSelect(0, "t", nullptr), -1);
   EXPECT_EQ(FA_errno, 6);
-
-  // F_ApiReturnValue and F_ApiModelessDialog: 0 when no reply came.
-  ASSERT_TRUE(Ctl(Drop(API_FM_RETURN_VALUE)));
-  EXPECT_EQ(F_ApiReturnValue(3), 0);
-  EXPECT_EQ(FA_errno, -1);
-}
-
-TEST_F(Outcomes, SleepReturnsItsArgumentWhenNoReplyComes) {
-  EXPECT_EQ(F_ApiSleep(5), 0);
-  EXPECT_EQ(F_ApiUSleep(7), 0);
-  ASSERT_TRUE(Ctl(Drop(API_FM_SLEEP)));
-  FA_errno = 0;
-  EXPECT_EQ(F_ApiSleep(5), 5);
-  EXPECT_EQ(FA_errno, -1);
-  EXPECT_EQ(F_ApiUSleep(7), 7);
-  F_ApiPushClipboard();  // nothing to return; the failure shows in FA_errno
-  EXPECT_EQ(FA_errno, -1);
-}
-
-TEST_F(Outcomes, DisconnectEndsTheSessionEvenWithoutAnAnswer) {
-  FA_bailout = 0;
-  EXPECT_EQ(F_ApiDisconnectFromSession(), 0);
-  EXPECT_EQ(FA_bailout, 1);
-  EXPECT_EQ(frame_client, nullptr);
-
-  ASSERT_EQ(session_->rejoin(), 0);
-  FA_bailout = 0;
-  ASSERT_TRUE(Ctl(Drop(API_FM_DISCONNECT_FROM_SESSION)));
-  EXPECT_EQ(F_ApiDisconnectFromSession(), -1);
-  EXPECT_EQ(FA_errno, -1);
-  EXPECT_EQ(FA_bailout, 1);
-  EXPECT_EQ(frame_client, nullptr);
-  FA_bailout = 0;
+  // Without a reply every function's result is in apilib_calls_wire_test.
 }
 
 // A modal dialog: after the reply the dialog's callbacks are served until

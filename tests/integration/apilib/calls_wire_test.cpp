@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -703,7 +704,14 @@ TEST_F(CallsOverTheWire, EveryFunctionSendsItsRecordAndReturnsWhatItsReplyKindMa
   for (const Row &r : rows) names.insert(r.fn);
   EXPECT_EQ(names.size(), 159u) << "one row per function";
 
-  int successes = 0;
+  int successes = 0, readBack = 0;
+  // framesim's property store: a get returns what the set before it stored.
+  std::map<std::string, Json> stored;
+  auto where = [](const Json &a) {
+    return a.is_object() && a.contains("objId") && a.contains("propIdent")
+               ? a["docId"].dump() + a["objId"].dump() + a["propIdent"].dump()
+               : std::string();
+  };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.fn);
     FA_errno = kSentinel;
@@ -712,9 +720,20 @@ TEST_F(CallsOverTheWire, EveryFunctionSendsItsRecordAndReturnsWhatItsReplyKindMa
     auto line = session_->next_call();
     ASSERT_TRUE(line) << "no journal line";
     EXPECT_EQ((*line)["proc"], row.proc);
-    EXPECT_EQ((*line)["args"], row.args());
+    const Json args = row.args();
+    EXPECT_EQ((*line)["args"], args);
     ASSERT_TRUE(line->contains("reply")) << line->dump();
     const Json &reply = (*line)["reply"];
+    std::string key = where(args);
+    if (!key.empty() && args.contains("value")) {
+      stored[key] = args["value"];
+    } else if (!key.empty() && stored.count(key) && reply.is_object() && reply.size() == 2) {
+      for (auto &[name, value] : reply.items())
+        if (name != "status") {
+          EXPECT_EQ(value, stored[key]) << "read back";
+        }
+      ++readBack;
+    }
     EXPECT_EQ(result, row.kind.result(&reply)) << "reply " << reply.dump();
     IntT code = ErrorCode(reply);
     if (row.kind.reports && code != 0) {
@@ -726,6 +745,7 @@ TEST_F(CallsOverTheWire, EveryFunctionSendsItsRecordAndReturnsWhatItsReplyKindMa
   }
   // Most rows must have been served for real, not refused by the model.
   EXPECT_GT(successes, 140);
+  EXPECT_GE(readBack, 15);
   EXPECT_EQ(FA_bailout, 1) << "the disconnect ends the session";
   EXPECT_EQ(frame_client, nullptr);
 }

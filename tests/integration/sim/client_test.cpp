@@ -1,8 +1,7 @@
 // client_test.cpp - framesim with a real client process: the start-up
-// handshake (FMAPIX, fork, initial contact, callback connection), joining a
-// named session, the turn-over protocol, notifications and events, hypertext
-// messages, and the ways framesim ends.
-#include <rpc/pmap_clnt.h>
+// handshake (FMAPIX, fork, initial contact, callback connection), the
+// turn-over protocol, notifications and events, hypertext messages, and the
+// ways framesim ends.
 #include <signal.h>
 
 #include "sim_test_util.hpp"
@@ -24,13 +23,6 @@ Framesim::Options launch(const fdk::test::TempDir &dir, std::vector<std::string>
     o.client_no = client_no;
     o.client_name = "tclient";
     return o;
-}
-
-u_short port_of(uint32_t prog, uint32_t vers) {
-    struct sockaddr_in addr {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return pmap_getport(&addr, prog, vers, IPPROTO_TCP);
 }
 
 // The "control" lines of the journal as "callback"/"over"/"take" in order.
@@ -77,45 +69,11 @@ TEST(Client, StartUpHandshakeForksContactsAndEndsWhenTheClientLeaves) {
     ASSERT_EQ(end.size(), 1u);
     EXPECT_EQ(end[0]["reason"], "client exited");
     EXPECT_TRUE(fs.journal().wait_kind("client", {{"event", "exit"}, {"pid", c["pid"]}}, Millis(100)));
-    EXPECT_EQ(port_of(fs.prog(), fs.vers()), 0) << "registration removed";
+    EXPECT_EQ(fdk::test::registered_port(fs.prog(), fs.vers()), 0) << "registration removed";
 }
 
-TEST(Client, NegativeClientNumberDoesNotFork) {
-    fdk::test::TempDir dir;
-    Framesim fs(launch(dir, {}, -1));
-    auto contact = fs.journal().wait_kind("client", {{"event", "contact"}}, Millis(10000));
-    ASSERT_TRUE(contact);
-    EXPECT_EQ(fs.journal().lines()[*contact]["pid"], fs.journal().of_kind("client").at(0)["pid"]);
-}
-
-TEST(Client, JoinsANamedSessionOverUdp) {
-    fdk::test::TempDir dir;
-    Framesim fs(session_options("work"));
-    ASSERT_TRUE(fs.wait_ready());
-    fdk::test::Process::Options po;
-    po.argv = client(dir.file("client.jsonl"), {"--session", "work", "--prog", std::to_string(fs.prog())});
-    fdk::test::Process joiner(po);
-    ASSERT_TRUE(fs.journal().wait_kind("client", {{"event", "join"}, {"session", "work"}}, Millis(10000)));
-    ASSERT_TRUE(fs.journal().wait_kind("client", {{"event", "contact"}}, Millis(10000)));
-    EXPECT_EQ(fs.ctl("init 1"), "ok replied");
-    EXPECT_EQ(fs.ctl("wait over 10"), "ok bailout 0");
-    EXPECT_EQ(fs.ctl("quit"), "ok replied");
-    auto st = joiner.wait(Millis(10000));
-    EXPECT_TRUE(st.exited && st.code == 0);
-
-    // A session of another name refuses.
-    po.argv = client(dir.file("other.jsonl"), {"--session", "play", "--prog", std::to_string(fs.prog())});
-    fdk::test::Process refused(po);
-    st = refused.wait(Millis(10000));
-    EXPECT_TRUE(st.exited);
-    EXPECT_EQ(st.code, 3);
-    auto join = fs.journal().wait_kind("call", {{"proc", 108}, {"reply", {{"status", -12}}}}, Millis(100));
-    (void)join;
-    bool refused_seen = false;
-    for (const auto &l : fs.journal().of_kind("call"))
-        if (l["proc"] == 108 && l["reply"]["status"] == -12) refused_seen = true;
-    EXPECT_TRUE(refused_seen);
-}
+// Joining a named session and a client number below 0 (no fork) are in the
+// runtime's tests (rt_connect_test, rt_startup_test), with the real client.
 
 TEST(Client, CallbacksWaitForTheOverCallOneAtATime) {
     fdk::test::TempDir dir;
@@ -198,12 +156,12 @@ TEST(Client, EndsCleanlyOnSignalAndTimeLimitAndVanishesWithoutCleanUp) {
         fdk::test::TempDir dir;
         Framesim fs(launch(dir));
         ASSERT_TRUE(fs.journal().wait_kind("client", {{"event", "connected"}}, Millis(10000)));
-        EXPECT_NE(port_of(fs.prog(), fs.vers()), 0);
+        EXPECT_NE(fdk::test::registered_port(fs.prog(), fs.vers()), 0);
         fs.process().kill(SIGTERM);
         auto st = fs.wait_exit(Millis(10000));
         EXPECT_TRUE(st.exited);
-        EXPECT_EQ(port_of(fs.prog(), fs.vers()), 0);
-        EXPECT_EQ(port_of(fs.cb_prog(), fs.cb_vers()), 0) << "the client was ended too";
+        EXPECT_EQ(fdk::test::registered_port(fs.prog(), fs.vers()), 0);
+        EXPECT_EQ(fdk::test::registered_port(fs.cb_prog(), fs.cb_vers()), 0) << "the client was ended too";
         EXPECT_EQ(fs.journal().of_kind("end").at(0)["reason"], "signal Terminated");
     }
     {
@@ -214,7 +172,7 @@ TEST(Client, EndsCleanlyOnSignalAndTimeLimitAndVanishesWithoutCleanUp) {
         auto st = fs.wait_exit(Millis(10000));
         EXPECT_TRUE(st.exited && st.code == 0);
         EXPECT_EQ(fs.journal().of_kind("end").at(0)["reason"], "time-limit");
-        EXPECT_EQ(port_of(fs.prog(), fs.vers()), 0);
+        EXPECT_EQ(fdk::test::registered_port(fs.prog(), fs.vers()), 0);
     }
     {
         Framesim fs(session_options());
@@ -222,7 +180,7 @@ TEST(Client, EndsCleanlyOnSignalAndTimeLimitAndVanishesWithoutCleanUp) {
         EXPECT_EQ(fs.ctl("vanish", Millis(2000)), "");
         auto st = fs.wait_exit(Millis(5000));
         EXPECT_TRUE(st.signaled);
-        EXPECT_NE(port_of(fs.prog(), fs.vers()), 0) << "a vanished Frame leaves its registration";
+        EXPECT_NE(fdk::test::registered_port(fs.prog(), fs.vers()), 0) << "a vanished Frame leaves its registration";
         // The launcher's destructor removes it.
     }
 }

@@ -108,10 +108,14 @@ TEST_F(Documents, MarkerChainMatchesTheFile) {
         ++i;
     }
     EXPECT_EQ(i, file["markers"].size());
-    // A marker asked for with another document is refused.
+    // A marker asked for with another document, or with the session as its
+    // document, is refused.
+    F_ObjIdT first = get_id(c(), 0, o.doc, 114);
     OpenResult other = open_doc(c(), example("intro.json"));
     IntT status = 0;
-    get_int(c(), other.doc, get_id(c(), 0, o.doc, 114), 1024, &status);
+    get_int(c(), other.doc, first, 1024, &status);
+    EXPECT_EQ(status, -3);
+    EXPECT_EQ(get_id(c(), 0, first, 1026, &status), 0u);
     EXPECT_EQ(status, -3);
     // A document without markers has none.
     std::string empty = fs.dir().write("empty.json", R"({"paragraphs": ["only text"]})");
@@ -209,6 +213,31 @@ TEST_F(Documents, ScrollCloseAndObjects) {
     get_int(c(), 0, marker, 1024, &status);
     EXPECT_EQ(status, -3);
     EXPECT_EQ(get_id(c(), 0, 0, 51), 0u);
+}
+
+// The error statuses of property calls; the store itself is exercised by
+// every call function in apilib_calls_wire_test.
+TEST_F(Documents, PropertyErrorsNameTheirCause) {
+    IntT status = 0;
+    ApiFmSetStringArgT ss{0, 0, prop(9001), const_cast<char *>("text")};
+    ASSERT_NE(api_fm_set_string_1(&ss, c()), nullptr);
+    struct { F_ObjIdT doc, obj; IntT prop, want; } cases[] = {
+        {0, 0, 9001, -5},          // a string read as an int
+        {0, 0, 9002, -4},          // never set
+        {0, 99999, 9001, -3},      // no such object
+        {99999, 99999, 9001, -2},  // no such document
+    };
+    for (auto k : cases) {
+        get_int(c(), k.doc, k.obj, k.prop, &status);
+        EXPECT_EQ(status, k.want) << k.doc << " " << k.obj << " " << k.prop;
+    }
+    ApiFmGetPropArgT del{0, 0, prop(9001)};
+    EXPECT_EQ(*api_fm_delete_prop_1(&del, c()), 0);
+    EXPECT_EQ(*api_fm_delete_prop_1(&del, c()), -4);
+    // The active document must be an open one.
+    ApiFmSetIdArgT sa{0, 0, prop(51), 4242};
+    EXPECT_EQ(*api_fm_set_id_1(&sa, c()), -2);
+    EXPECT_EQ(fs.ctl("set 0 9101 textloc [1, 2, 3]").rfind("error", 0), 0u);
 }
 
 TEST_F(Documents, UnknownProcedureAndDefaultReplies) {

@@ -1,6 +1,6 @@
 // sim_test_client.cpp - a small Frame API client for framesim's tests.
 //
-// Started by framesim with FMAPIX (or joining a session with --session), it
+// Started by framesim with FMAPIX, it
 // does what a client does at start-up: parse FMAPIX, fork unless the client
 // number is negative, register its callback program, connect to Frame and
 // make the initial contact.  Then it serves callbacks: it replies at once,
@@ -16,7 +16,7 @@
 //
 // Options: --log FILE, --turn-ms MS, --take-ms MS (take control right after
 // contact and hold it), --request N (ask for notification N in that first
-// turn), --session NAME --prog N (join a running session), --lifetime S.
+// turn), --lifetime S.
 #include <netinet/in.h>
 #include <rpc/pmap_clnt.h>
 #include <rpc/rpc.h>
@@ -143,47 +143,11 @@ struct Params {
     std::string name;
 };
 
-struct sockaddr_in loopback() {
-    struct sockaddr_in addr {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return addr;
-}
-
-bool join_session(const std::string &session, int prog, Params &p) {
-    char host[256] = "localhost";
-    struct sockaddr_in addr = loopback();
-    int sock = RPC_ANYSOCK;
-    struct timeval wait {1, 0};
-    CLIENT *c = clntudp_create(&addr, static_cast<u_long>(prog), 1, wait, &sock);
-    if (!c) return false;
-    struct timeval tv {10, 0};
-    if (clnt_call(c, 0, fdk::xdr::proc_of<void>(), nullptr, fdk::xdr::proc_of<void>(), nullptr, tv) !=
-        RPC_SUCCESS) {
-        clnt_destroy(c);
-        return false;
-    }
-    FmRpcApiConnectArgT arg{static_cast<IntT>(getpid()), host, const_cast<char *>(session.c_str())};
-    FmRpcApiConnectReturnT ret{};
-    enum clnt_stat st = clnt_call(c, 108, fdk::xdr::proc_of<FmRpcApiConnectArgT>(),
-                                  reinterpret_cast<caddr_t>(&arg),
-                                  fdk::xdr::proc_of<FmRpcApiConnectReturnT>(),
-                                  reinterpret_cast<caddr_t>(&ret), tv);
-    clnt_destroy(c);
-    if (st != RPC_SUCCESS) return false;
-    log({{"event", "join"}, {"reply", to_json(ret)}});
-    bool ok = ret.status == 0;
-    p = Params{ret.clientProg, ret.clientVers, ret.frameProg, ret.frameVers, ret.framePid, ret.reserved,
-               "joined"};
-    xdr_free(fdk::xdr::proc_of<FmRpcApiConnectReturnT>(), reinterpret_cast<char *>(&ret));
-    return ok;
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
-    std::string log_path, session;
-    int take_ms = -1, request = 0, session_prog = 0;
+    std::string log_path;
+    int take_ms = -1, request = 0;
     double lifetime = 30;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string k = argv[i], v = argv[i + 1];
@@ -191,20 +155,12 @@ int main(int argc, char **argv) {
         else if (k == "--turn-ms") g_turn_ms = std::atoi(v.c_str());
         else if (k == "--take-ms") take_ms = std::atoi(v.c_str());
         else if (k == "--request") request = std::atoi(v.c_str());
-        else if (k == "--session") session = v;
-        else if (k == "--prog") session_prog = std::atoi(v.c_str());
         else if (k == "--lifetime") lifetime = std::atof(v.c_str());
     }
     if (!log_path.empty()) g_log = std::fopen(log_path.c_str(), "a");
 
     Params p;
-    if (!session.empty()) {
-        if (!join_session(session, session_prog, p)) {
-            log({{"event", "join-failed"}});
-            return 3;
-        }
-        p.client_no = -1;  // a process that joins is not forked
-    } else {
+    {  // FMAPIX: "cb_prog.cb_vers prog.vers frame_pid.client_no.name"
         const char *fmapix = std::getenv("FMAPIX");
         char name[256] = "";
         if (!fmapix || std::sscanf(fmapix, "%d.%d %d.%d %d.%d.%255s", &p.cb_prog, &p.cb_vers, &p.prog,
@@ -233,7 +189,9 @@ int main(int argc, char **argv) {
         return 5;
     }
     g_listen_fd = xp->xp_fd;
-    struct sockaddr_in addr = loopback();
+    struct sockaddr_in addr {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int sock = RPC_ANYSOCK;
     g_frame = clnttcp_create(&addr, static_cast<u_long>(p.prog), static_cast<u_long>(p.vers), &sock, 0, 0);
     int pid = getpid();

@@ -339,34 +339,4 @@ TEST(XdrTextItems, StringForTypeOneWordOtherwise) {
                  Wire().u32(2).i32(5).i32(1).str("text").i32(-6).i32(2).u32(0xCAFEF00Du));
 }
 
-// ---------------------------------------------------------------------------
-// Field walking: the order and names that generic users (printers, generic
-// handlers) see.
-
-TEST(XdrFieldWalk, VisitsWireOrderAndActiveArmOnly) {
-    std::vector<std::string> names;
-    auto collect = [&](std::string_view n, const auto &) { names.emplace_back(n); };
-
-    F_TabT tab{};
-    fdk::xdr::for_each_field(tab, collect);
-    EXPECT_EQ(names, (std::vector<std::string>{"x", "type", "leader", "decimal"}));
-
-    names.clear();
-    F_PropIdentT byNum{3, nullptr}, byName{0, S("n")};
-    fdk::xdr::for_each_field(byNum, collect);
-    fdk::xdr::for_each_field(byName, collect);
-    EXPECT_EQ(names, (std::vector<std::string>{"num", "num", "name"}));
-
-    names.clear();
-    F_TypedValT v = tv(19), w = tv(11);
-    fdk::xdr::for_each_field(v, collect);
-    fdk::xdr::for_each_field(w, collect);
-    EXPECT_EQ(names, (std::vector<std::string>{"valType", "erngval", "valType", "ival"}));
-
-    names.clear();
-    FmRpcApiConnectArgT conn{};
-    fdk::xdr::for_each_field(conn, collect);
-    EXPECT_EQ(names, (std::vector<std::string>{"session", "hostName", "pid"}));
-}
-
 }  // namespace

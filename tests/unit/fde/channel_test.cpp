@@ -48,10 +48,10 @@ struct Probe {
 FilePathT *Unix(const std::string &s) { return F_UnixToFilePath(s.c_str(), nullptr); }
 
 TEST(Channel, AppendCopiesInBlocksAndReportsFailures) {
-  fde_test::TempDir t;
+  fdk::test::TempDir t;
   std::string content(20000, 0);
   for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
-  FilePathT *src = Unix(t.File("src", content));
+  FilePathT *src = Unix(t.write("src", content));
   ChannelT *from = F_ChannelOpen(src, "r");
   ASSERT_NE(from, nullptr);
   Probe sink, full, broken;
@@ -86,8 +86,8 @@ TEST(Channel, AppendCopiesInBlocksAndReportsFailures) {
 }
 
 TEST(Channel, CloseTmpRemovesTheFileEvenWhenTheCloseFails) {
-  fde_test::TempDir t;
-  std::string file = t.File("tmpfile", "data");
+  fdk::test::TempDir t;
+  std::string file = t.write("tmpfile", "data");
   Probe probe;
   probe.closeFails = true;
   EXPECT_EQ(F_ChannelCloseTmp(probe.Channel("w", file)), -1);
@@ -96,7 +96,7 @@ TEST(Channel, CloseTmpRemovesTheFileEvenWhenTheCloseFails) {
 
   // A channel without a name stands for the working directory; closing it
   // as temporary must not remove that directory, empty as it is.
-  std::string work = t.Dir("work");
+  std::string work = t.mkdir("work");
   fs::path old = fs::current_path();
   fs::current_path(work);
   ChannelT *unnamed = FdeChannelNew(std::tmpfile(), F_StrCopyString(""));

@@ -1,34 +1,13 @@
-// Makes the n-th heap request from now fail, to check the cleanup of every
-// failure path (the sanitizer build reports anything left allocated).
+// The support library's heap refusing the n-th request from now (or every
+// one): the cleanup of every failure path, which the sanitizer build checks.
 #ifndef FDE_TEST_HEAP_FAULT_H
 #define FDE_TEST_HEAP_FAULT_H
 
-#include <cstdlib>
-
 #include "memory_internal.h"
+#include "testsupport.hpp"
 
 namespace fde_test {
-
-class HeapFault {
- public:
-  explicit HeapFault(int nth) : old_(Install(nth)) {}
-  ~HeapFault() { FdeSetSysAlloc(&old_); }
-  HeapFault(const HeapFault &) = delete;
-  HeapFault &operator=(const HeapFault &) = delete;
-
- private:
-  static FdeSysAllocT Install(int nth) {
-    countdown_ = nth;
-    FdeSysAllocT a = {[](size_t n) { return Fails() ? nullptr : std::malloc(n); },
-                      [](size_t c, size_t n) { return Fails() ? nullptr : std::calloc(c, n); },
-                      [](void *p, size_t n) { return Fails() ? nullptr : std::realloc(p, n); }};
-    return FdeSetSysAlloc(&a);
-  }
-  static bool Fails() { return --countdown_ == 0; }
-  static inline int countdown_ = 0;
-  FdeSysAllocT old_;
-};
-
-}  // namespace fde_test
+using HeapFault = fdk::test::HeapFault<FdeSysAllocT, FdeSetSysAlloc>;
+}
 
 #endif

@@ -12,28 +12,11 @@
 #include <unistd.h>
 
 #include "death_style.h"
+#include "heap_fault.h"
 
 namespace {
 
-// Makes the heap refuse chosen kinds of request while in scope.
-class DryHeap {
- public:
-  DryHeap(bool malloc_fails, bool calloc_fails, bool realloc_fails) {
-    FdeSysAllocT a = {malloc_fails ? Fail : std::malloc,
-                      calloc_fails ? FailCalloc : std::calloc,
-                      realloc_fails ? FailRealloc : std::realloc};
-    old_ = FdeSetSysAlloc(&a);
-  }
-  ~DryHeap() { FdeSetSysAlloc(&old_); }
-  DryHeap(const DryHeap &) = delete;
-  DryHeap &operator=(const DryHeap &) = delete;
-
- private:
-  static void *Fail(size_t) { return nullptr; }
-  static void *FailCalloc(size_t, size_t) { return nullptr; }
-  static void *FailRealloc(void *, size_t) { return nullptr; }
-  FdeSysAllocT old_;
-};
+using DryHeap = fde_test::HeapFault;  // every request, or the n-th
 
 bool AllZero(const void *p, size_t n) {
   const auto *b = static_cast<const unsigned char *>(p);
@@ -99,7 +82,7 @@ TEST(MemoryBlocks, ExhaustedHeapWithoutExitFlagGivesNull) {
   void *old = F_Alloc(8, 0);
   std::memset(old, 'x', 8);
   {
-    DryHeap dry(true, true, true);
+    DryHeap dry;
     EXPECT_EQ(F_Alloc(8, 0), nullptr);
     EXPECT_EQ(F_Calloc(2, 4, 0), nullptr);
     EXPECT_EQ(F_Realloc(nullptr, 8, 0), nullptr);
@@ -122,14 +105,14 @@ TEST(MemoryBlocksDeathTest, ExhaustionWithExitFlagRunsHookOnceThenAborts) {
   EXPECT_EXIT(
       {
         F_SetDSExit(CountingHook);
-        DryHeap dry(true, true, true);
+        DryHeap dry;
         F_Alloc(8, FDE_EXIT_ON_EXHAUSTION);
       },
       testing::KilledBySignal(SIGABRT), "hook#1");
   EXPECT_EXIT(
       {
         F_SetDSExit(CountingHook);
-        DryHeap dry(false, false, true);
+        DryHeap dry(2);
         void *p = F_Alloc(8, 0);
         F_Realloc(p, 16, FDE_EXIT_ON_EXHAUSTION);
       },
@@ -137,7 +120,7 @@ TEST(MemoryBlocksDeathTest, ExhaustionWithExitFlagRunsHookOnceThenAborts) {
   // Without a hook the process still ends.
   EXPECT_EXIT(
       {
-        DryHeap dry(false, true, false);
+        DryHeap dry;
         F_Calloc(1, 8, FDE_EXIT_ON_EXHAUSTION);
       },
       testing::KilledBySignal(SIGABRT), "");
@@ -203,7 +186,7 @@ TEST(MemoryHandles, NewHandleIsUnlockedAndZeroFilled) {
 }
 
 TEST(MemoryHandles, FailedDataAllocationReleasesTheRecord) {
-  DryHeap dry(false, true, false);  // the record comes, the data does not
+  DryHeap dry(2);  // the record comes, the data does not
   EXPECT_EQ(F_AllocHandle(16, 0), nullptr);
   // The leak checker of the sanitizer build catches a record left behind.
 }
@@ -237,7 +220,7 @@ TEST(MemoryHandles, ReallocResizesOrKeepsOldDataOnFailure) {
   EXPECT_STREQ(static_cast<char *>(h->data), "abc");
   void *data = h->data;
   {
-    DryHeap dry(true, true, true);
+    DryHeap dry;
     EXPECT_EQ(F_ReallocHandle(h, 200, 0), nullptr);
   }
   EXPECT_EQ(h->data, data);
@@ -338,7 +321,7 @@ TEST(MemoryFailDeathTest, HandlerAndHookMayLeaveByAJump) {
         F_SetAssert(JumpBack);
         F_SetDSExit(JumpBack);
         bool ok = Recovered(FDE_ALLOC_LIMIT, 0) && Recovered(FDE_ALLOC_LIMIT, 0);
-        DryHeap dry(true, true, true);
+        DryHeap dry;
         ok = ok && Recovered(8, FDE_EXIT_ON_EXHAUSTION) && !Recovered(8, 0);
         std::exit(ok ? 0 : 1);
       },

@@ -19,7 +19,7 @@ namespace {
 
 using fde_test::InChild;
 using fde_test::SetEnv;
-using fde_test::TempDir;
+using fdk::test::TempDir;
 using fde_test::Want;
 namespace fs = std::filesystem;
 
@@ -48,8 +48,8 @@ TEST(TmpName, TmpByDefaultCountingInHexAndTheChoiceIsKept) {
 
 TEST(TmpName, DirectoryFallbacks) {
   TempDir t;
-  std::string ro = t.Dir("readonly"), home = t.Dir("home"), work = t.Dir("work");
-  std::string plain = t.File("plain"), missing = t / "missing", workReal = fs::canonical(work);
+  std::string ro = t.mkdir("readonly"), home = t.mkdir("home"), work = t.mkdir("work");
+  std::string plain = t.write("plain", ""), missing = t.file("missing"), workReal = fs::canonical(work);
   chmod(ro.c_str(), 0555);
   const std::optional<std::string> unset;
   struct Case {

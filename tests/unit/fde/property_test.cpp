@@ -10,8 +10,8 @@
 namespace {
 
 TEST(FileProperties, TypesAndExistence) {
-  fde_test::TempDir t;
-  std::string dir = t.Dir("d"), file = t.File("f", "x"), missing = t / "none";
+  fdk::test::TempDir t;
+  std::string dir = t.mkdir("d"), file = t.write("f", "x"), missing = t.file("none");
   EXPECT_EQ(FdeStatProperty(dir.c_str(), 0x700), 0x500u);
   EXPECT_EQ(FdeStatProperty(file.c_str(), 0x700), 0x600u);
   EXPECT_EQ(FdeStatProperty(missing.c_str(), 0x700) | FdeStatProperty(nullptr, 0x700), 0u);

@@ -1,6 +1,6 @@
-// Shared by the fde tests that touch files or the environment: a temporary
-// directory of the test's own, and scenarios run in a forked child (for the
-// state the library keeps once per process: temporary and home directory).
+// Shared by the fde tests that touch files or the environment: scenarios run
+// in a forked child (for the state the library keeps once per process:
+// temporary and home directory), and fdk::test::TempDir.
 #ifndef FDE_TEST_TEST_DIRS_H
 #define FDE_TEST_TEST_DIRS_H
 
@@ -11,43 +11,17 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
+
+#include "testsupport.hpp"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 #endif
 
 namespace fde_test {
-
-// Removed with its contents at scope end; readable by others, so that an
-// unprivileged child (DropPrivileges) can look inside.
-class TempDir {
- public:
-  TempDir() : path_((std::filesystem::temp_directory_path() / "fdetest.XXXXXX").string()) {
-    if (mkdtemp(path_.data()) == nullptr) std::abort();
-    chmod(path_.c_str(), 0755);
-  }
-  ~TempDir() { std::error_code ec; std::filesystem::remove_all(path_, ec); }
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
-  const std::string &path() const { return path_; }
-  std::string operator/(const std::string &name) const { return path_ + "/" + name; }
-  std::string File(const std::string &name, const std::string &contents = "") const {
-    std::ofstream(*this / name, std::ios::binary) << contents;
-    return *this / name;
-  }
-  std::string Dir(const std::string &name) const {
-    std::filesystem::create_directory(*this / name);
-    return *this / name;
-  }
-
- private:
-  std::string path_;
-};
 
 inline void SetEnv(const char *name, const std::optional<std::string> &value) {
   value ? setenv(name, value->c_str(), 1) : unsetenv(name);
