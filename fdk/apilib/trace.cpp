@@ -160,6 +160,7 @@ template <class Arg> void callback_args(Line &line, const void *args) {
 }  // namespace
 
 void callback(unsigned long proc, const void *args, Over over) {
+  if (!on()) return;
   Line line;
   line.text("callback ").number(static_cast<long long>(proc)).text(" ");
   switch (proc) {
