@@ -59,10 +59,40 @@ bool StatusOk(int32_t status) { return status == MBX_OK || status == MBX_TRUNCAT
 
 int32_t Clamp(int32_t n, int32_t max) { return n < 0 ? 0 : (n > max ? max : n); }
 
+// Trace lines of the bus side (FDK_TRACE; see F_ApiTrace): the request
+// being served, each item asked for, each reply item written.
+void TraceRequest() {
+  if (!F_ApiTracing()) return;
+  int32_t kind = 0, conversation = 0, status = 0;
+  char request[kNameArea] = {}, requester[kNameArea] = {};
+  mbx_request_info(&kind, &conversation, request, requester, &status);
+  if (status == MBX_OK)
+    F_ApiTrace(nullptr, 0, "bus request %.8s from %.8s kind=%d conversation=%d", request,
+               requester, kind, conversation);
+}
+
+// A size query (no buffer) reports the item's size; a read, the bytes
+// that arrived out of the `asked`.
+void TraceItem(const int32_t *asked, const void *buffer, const int32_t *got,
+               const int32_t *status) {
+  if (buffer == nullptr)
+    F_ApiTrace(nullptr, 0, "bus item size=%d status=%d", *got, *status);
+  else
+    F_ApiTrace(buffer, Clamp(*got, *asked), "bus item read=%d asked=%d status=%d", *got, *asked,
+               *status);
+}
+
+// mbx_read of the running request, traced.
+void ReadItem(const int32_t *length, void *buffer, int32_t *got, int32_t *status) {
+  mbx_read(length, buffer, got, status);
+  TraceItem(length, buffer, got, status);
+}
+
 void Reply(const char *answer) {
   const int32_t length = 3;  // two letters and the zero byte
   int32_t status = 0;
   mbx_write(answer, &length, &kWordZero, &status);
+  F_ApiTrace(answer, length, "bus reply status=%d", status);
 }
 
 void Alert(const char *message) { F_ApiAlert(message, kAlertType); }
@@ -111,6 +141,7 @@ class ItemSource {
       mbx_read(length, buffer, got, status);
     else
       mbx_receive(request_, requester_, length, buffer, got, status);
+    TraceItem(length, buffer, got, status);
   }
 
   bool in_request_ = false;
@@ -170,6 +201,7 @@ int32_t FunctionNameLength(char area[12]) {
 }  // namespace dokfrm
 
 extern "C" void DokFCB_InitApplication(int32_t *kind, void *value) {
+  TraceRequest();
   if (kind == nullptr) return;
   if (*kind == 4) {
     int32_t status = 0;
@@ -181,9 +213,10 @@ extern "C" void DokFCB_InitApplication(int32_t *kind, void *value) {
 }
 
 extern "C" void DokFCB_Display(int32_t *, void *) {
+  TraceRequest();
   char path[kPathItemMax + 1];
   int32_t got = 0, status = 0;
-  mbx_read(&kPathItemMax, path, &got, &status);
+  ReadItem(&kPathItemMax, path, &got, &status);
   if (!StatusOk(status)) {
     Reply("KO");
     return;
@@ -204,7 +237,7 @@ extern "C" void DokFCB_Display(int32_t *, void *) {
   _tagPresent = 0;
   got = 0;
   status = 0;
-  mbx_read(&kPathItemMax, _tag, &got, &status);
+  ReadItem(&kPathItemMax, _tag, &got, &status);
   _lgTag = StatusOk(status) ? Clamp(got, DOKFRM_TAG_MAX) : 0;
   _tag[_lgTag] = '\0';
   if (!StatusOk(status)) return;
@@ -215,6 +248,7 @@ extern "C" void DokFCB_Display(int32_t *, void *) {
 }
 
 extern "C" void DokFCB_Display_Fct(int32_t *, void *) {
+  TraceRequest();
   F_ObjIdT active = F_ApiGetId(0, 0, kPropActiveDoc);
   ItemSource items;
 
@@ -332,6 +366,7 @@ extern "C" void F_ApiNotify(IntT notification, F_ObjIdT, StringT, IntT) {
 extern "C" void F_ApiMessage(StringT, F_ObjIdT, F_ObjIdT) {
   int32_t conversation = 0, status = 0;
   mbx_call(kCurFct, &kWordOne, &conversation, &status);
+  F_ApiTrace(nullptr, 0, "bus call CURFCT status=%d conversation=%d", status, conversation);
   if (status != MBX_OK) return;
   // The 4-byte item is the length word itself.
   mbx_send(kCurFct, kCurFct, &kWordFour, &kWordFour, &kWordOne, &kWordZero, &status);

@@ -125,6 +125,7 @@ int main(int argc, char **argv) {
     mbx_fds = mbx_fd_set(&mbx_fd);
     uint32_t busMask = mbx_fds != nullptr ? mbx_fds->words[0] : 0;
     uint32_t mask = WaitOn(busMask | api_fds, &wait);
+    F_ApiTrace(nullptr, 0, "loop %s", mask == 0 ? "quiet" : (mask & api_fds) ? "frame" : "bus");
 
     if (mask == 0) {
       EndIfFrameGone();

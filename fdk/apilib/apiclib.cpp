@@ -21,10 +21,16 @@
 //
 // FA_errno is written only on failure: -1 when no reply came, Frame's code
 // otherwise.  Nothing here ever resets it.
+//
+// Tracing happens in the one place every call passes, exchange(): the
+// function's name comes down as a default argument (__builtin_FUNCTION, the
+// name of the call function that instantiates the kind), the procedure from
+// the stub, and the line is written once the result is known.
 #include "fapi_calls.h"
 #include "fapi_runtime.h"
 #include "fapi_stubs.h"
 #include "fapi_values.h"
+#include "trace.hpp"
 #include "xdr_record.hpp"
 
 #include <cstring>
@@ -41,17 +47,30 @@ template <class A> struct ArgOf { using type = A; };
 template <> struct ArgOf<void> { using type = IntT; };
 template <class A> using ArgT = typename ArgOf<A>::type;
 
+// The name of the call function, for the trace.
+using Caller = const char *;
+
 // The common sequence: call; no reply -> FA_errno = -1 and none(); a reply
-// -> take(reply), then release the reply with its result routine.
+// -> take(reply), then release the reply with its result routine; then the
+// trace line.  Tracing off, that is one test of a global on either path;
+// the line itself is made out of line (trace.hpp), and the test stays
+// written out here: behind one more helper the compiler stops inlining the
+// sequence into the call functions.
 template <class R, class A, class Take, class None>
-auto exchange(Stub<R, A> stub, ArgT<A> arg, Take take, None none) {
+auto exchange(Stub<R, A> stub, ArgT<A> arg, Take take, None none,
+              Caller fn = __builtin_FUNCTION()) {
   R *reply = stub(&arg, frame_client);  // null also without a connection
   if (reply == nullptr) {
     FA_errno = -1;
-    return none();
+    auto result = none();
+    if (!fdk::trace::off()) [[unlikely]]
+      fdk::trace::call(fn, stub, arg, result);
+    return result;
   }
   auto result = take(reply);
   api_xdrfree(fdk::xdr::proc_of<R>(), reply);
+  if (!fdk::trace::off()) [[unlikely]]
+    fdk::trace::call(fn, stub, arg, result);
   return result;
 }
 
@@ -101,7 +120,8 @@ IntT CopyOut(IntT v) { return v; }
 
 // ------------------------------------------------------------ reply kinds
 
-template <class R, class A> IntT status(Stub<R, A> stub, ArgT<A> arg = {}) {
+template <class R, class A>
+IntT status(Stub<R, A> stub, ArgT<A> arg = {}, Caller fn = __builtin_FUNCTION()) {
   static_assert(std::is_same_v<R, IntT>, "a status reply is an int");
   return exchange(
       stub, arg,
@@ -109,28 +129,32 @@ template <class R, class A> IntT status(Stub<R, A> stub, ArgT<A> arg = {}) {
         if (*code != 0) FA_errno = *code;
         return *code;
       },
-      [] { return IntT{-1}; });
+      [] { return IntT{-1}; }, fn);
 }
 
-template <class R, class A> void void_status(Stub<R, A> stub, ArgT<A> arg = {}) {
-  (void)status(stub, arg);
+template <class R, class A>
+void void_status(Stub<R, A> stub, ArgT<A> arg = {}, Caller fn = __builtin_FUNCTION()) {
+  (void)status(stub, arg, fn);
 }
 
-template <IntT OnFailure = -1, class R, class A> IntT plain(Stub<R, A> stub, ArgT<A> arg = {}) {
+template <IntT OnFailure = -1, class R, class A>
+IntT plain(Stub<R, A> stub, ArgT<A> arg = {}, Caller fn = __builtin_FUNCTION()) {
   static_assert(std::is_same_v<R, IntT>, "a plain reply is an int");
-  return exchange(stub, arg, [](IntT *v) { return *v; }, [] { return OnFailure; });
+  return exchange(stub, arg, [](IntT *v) { return *v; }, [] { return OnFailure; }, fn);
 }
 
-template <class R, class A> StringT plain_string(Stub<R, A> stub, ArgT<A> arg = {}) {
+template <class R, class A>
+StringT plain_string(Stub<R, A> stub, ArgT<A> arg = {}, Caller fn = __builtin_FUNCTION()) {
   static_assert(std::is_same_v<R, StringT>, "a plain string reply");
   return exchange(stub, arg, [](StringT *s) { return F_ApiCopyString(*s); },
-                  [] { return StringT{nullptr}; });
+                  [] { return StringT{nullptr}; }, fn);
 }
 
 // A reply with an error field first: take(reply) when it is 0, otherwise
 // failure() with FA_errno set to it.
 template <class R, class A, class Take, class Failure>
-auto valued(Stub<R, A> stub, ArgT<A> arg, Take take, Failure failure) {
+auto valued(Stub<R, A> stub, ArgT<A> arg, Take take, Failure failure,
+            Caller fn = __builtin_FUNCTION()) {
   return exchange(
       stub, arg,
       [&](R *r) {
@@ -140,30 +164,33 @@ auto valued(Stub<R, A> stub, ArgT<A> arg, Take take, Failure failure) {
         }
         return take(*r);
       },
-      failure);
+      failure, fn);
 }
 
-template <auto Field, class R, class A> ValueOf<Field> object(Stub<R, A> stub, ArgT<A> arg) {
+template <auto Field, class R, class A>
+ValueOf<Field> object(Stub<R, A> stub, ArgT<A> arg, Caller fn = __builtin_FUNCTION()) {
   static_assert(std::is_same_v<R, RecordOf<Field>>, "the field belongs to the stub's reply");
   return valued(
-      stub, arg, [](const R &r) { return r.*Field; }, [] { return ValueOf<Field>{0}; });
+      stub, arg, [](const R &r) { return r.*Field; }, [] { return ValueOf<Field>{0}; }, fn);
 }
 
-template <auto Field, class R, class A> ValueOf<Field> copy(Stub<R, A> stub, ArgT<A> arg) {
+template <auto Field, class R, class A>
+ValueOf<Field> copy(Stub<R, A> stub, ArgT<A> arg, Caller fn = __builtin_FUNCTION()) {
   static_assert(std::is_same_v<R, RecordOf<Field>>, "the field belongs to the stub's reply");
   return valued(
       stub, arg, [](const R &r) { return CopyOut(r.*Field); },
-      [] { return kZero<ValueOf<Field>>; });
+      [] { return kZero<ValueOf<Field>>; }, fn);
 }
 
-template <auto Field, class R, class A> ValueOf<Field> record(Stub<R, A> stub, ArgT<A> arg) {
+template <auto Field, class R, class A>
+ValueOf<Field> record(Stub<R, A> stub, ArgT<A> arg, Caller fn = __builtin_FUNCTION()) {
   static_assert(std::is_same_v<R, RecordOf<Field>>, "the field belongs to the stub's reply");
   return valued(
-      stub, arg, [](const R &r) { return r.*Field; }, [] { return kZero<ValueOf<Field>>; });
+      stub, arg, [](const R &r) { return r.*Field; }, [] { return kZero<ValueOf<Field>>; }, fn);
 }
 
 template <auto Field, class R, class A, class Out>
-IntT prompt(Stub<R, A> stub, ArgT<A> arg, Out *out) {
+IntT prompt(Stub<R, A> stub, ArgT<A> arg, Out *out, Caller fn = __builtin_FUNCTION()) {
   static_assert(std::is_same_v<R, RecordOf<Field>>, "the field belongs to the stub's reply");
   return exchange(
       stub, arg,
@@ -172,7 +199,7 @@ IntT prompt(Stub<R, A> stub, ArgT<A> arg, Out *out) {
         if (out != nullptr) *out = CopyOut(r->*Field);
         return IntT{0};
       },
-      [] { return IntT{-1}; });
+      [] { return IntT{-1}; }, fn);
 }
 
 template <class R, auto Field> constexpr bool IsStatusField() {
@@ -186,7 +213,7 @@ template <class R, auto Field> constexpr bool IsStatusField() {
 // is the error code itself.  No reply: 0 for a handle, -1 for the status.
 template <auto Field, class R, class A>
 ValueOf<Field> list_exchange(Stub<R, A> stub, ArgT<A> arg, F_PropValsT **returnParams,
-                             F_PropValsT &header) {
+                             F_PropValsT &header, Caller fn = __builtin_FUNCTION()) {
   static_assert(std::is_same_v<R, RecordOf<Field>>, "the field belongs to the stub's reply");
   using V = ValueOf<Field>;
   constexpr bool kStatus = IsStatusField<R, Field>();
@@ -201,7 +228,7 @@ ValueOf<Field> list_exchange(Stub<R, A> stub, ArgT<A> arg, F_PropValsT **returnP
         }
         return kStatus || r->status == 0 ? r->*Field : V{0};
       },
-      [] { return kStatus ? V(-1) : V{0}; });
+      [] { return kStatus ? V(-1) : V{0}; }, fn);
 }
 
 // ------------------------------------------------------------ arguments

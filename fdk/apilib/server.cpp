@@ -12,6 +12,7 @@
 
 #include "apislib.h"
 #include "fapi_xdr.h"
+#include "trace.hpp"
 #include "xdr_record.hpp"
 
 using fdk::xdr::proc_of;
@@ -38,6 +39,9 @@ enum CallbackProc : rpcproc_t {
     kNotify = 7,
 };
 
+// How the callback being dispatched handed control back, for its trace line.
+fdk::trace::Over callback_over = fdk::trace::Over::kNone;
+
 // The reply of the working callbacks, sent before the application runs.
 void reply_at_once(struct svc_req *rqstp) {
     (void)svc_sendreply(rqstp->rq_xprt, proc_of<void>(), nullptr);
@@ -50,10 +54,12 @@ void *serve_callback(struct svc_req *rqstp, Run run) {
     reply_at_once(rqstp);
     if (turn_over_needed) {
         F_ApiErr(nest_msg);
+        callback_over = fdk::trace::Over::kRefused;
         return nullptr;
     }
     turn_over_needed = 1;
     run();
+    callback_over = turn_over_needed ? fdk::trace::Over::kRuntime : fdk::trace::Over::kEntryPoint;
     if (turn_over_needed) fdk::runtime::send_over();
     turn_over_needed = 0;
     return nullptr;
@@ -159,7 +165,9 @@ extern "C" void fm_api_prog_1(struct svc_req *rqstp, SVCXPRT *transp) {
         svcerr_decode(transp);
         return;
     }
+    callback_over = fdk::trace::Over::kNone;
     void *result = r.handler(&argument, rqstp);
+    if (fdk::trace::on()) fdk::trace::callback(rqstp->rq_proc, &argument, callback_over);
     if (result != nullptr && !svc_sendreply(transp, proc_of<void>(), result))
         svcerr_systemerr(transp);
     if (!svc_freeargs(transp, r.decode, area)) {

@@ -54,6 +54,19 @@ IntT F_ApiTakeControl(void);
 IntT F_ApiDoneCommand(void);
 IntT F_ApiServiceModalCallbacks(void);
 
+/* Tracing.  With FDK_TRACE naming a file ("-": standard error), every call
+ * function and every callback served writes one line to it; F_ApiTracing
+ * answers 1 then, else 0.  F_ApiTrace adds an application's own line in the
+ * same form: the time and process id, the printf-style text, then, when
+ * data is not null, its first `length` bytes quoted as call lines quote
+ * strings.  Nothing is written while tracing is off. */
+IntT F_ApiTracing(void);
+void F_ApiTrace(const void *data, IntT length, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+
 /* Entry points the application supplies.  F_ApiCommand, F_ApiDialogEvent and
  * F_ApiEmergency have empty defaults in the library that an application's
  * own definitions replace at link time. */

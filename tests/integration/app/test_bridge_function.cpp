@@ -43,8 +43,25 @@ bool Closed(Rig &rig, uint32_t doc, size_t from) {
   return doc != 0 && rig.call(1022, {{"docId", doc}, {"flags", 1}}, from, Millis(0)).has_value();
 }
 
+// Each of `wanted` in `text`, in this order; the first one missing.
+std::string MissingInOrder(const std::string &text, const std::vector<std::string> &wanted) {
+  size_t at = 0;
+  for (const std::string &w : wanted) {
+    size_t found = text.find(w, at);
+    if (found == std::string::npos) return w;
+    at = found + w.size();
+  }
+  return "";
+}
+
+// Run with FDK_TRACE on: the trace tells the same story as the journal.
 TEST(BridgeFunction, ShowsThePageFromAListOpenedInTheBackground) {
-  Rig rig;
+  fdk::test::TempDir traceDir("bridge-trace");
+  Rig::Options options;
+  options.env["FDK_TRACE"] = traceDir.file("trace.log");
+  Rig rig(options);
+  ASSERT_EQ(rig.ctl("init 1").rfind("ok", 0), 0u);  // a callback, for the trace
+  ASSERT_EQ(rig.ctl("wait over").rfind("ok", 0), 0u);
   uint32_t manual = ShowManual(rig);
   ASSERT_NE(manual, 0u);
   size_t from = rig.mark();
@@ -71,6 +88,35 @@ TEST(BridgeFunction, ShowsThePageFromAListOpenedInTheBackground) {
   std::string status = rig.ctl("status");
   ASSERT_EQ(status.rfind("ok ", 0), 0u) << status;
   EXPECT_EQ(Json::parse(status.substr(3))["active"], manual) << status;
+
+  // The open, the marker walk to the tag and the scroll; then the lookup,
+  // its list and the command run in manual.json.
+  std::string doc = std::to_string(manual);
+  std::string trace = fdk::test::read_file(traceDir.file("trace.log"));
+  EXPECT_EQ(MissingInOrder(trace, {
+      "call F_ApiNotification 1015 (notification=2 state=1) -> 0 ",
+      "callback 2 init (initialization=1) over=runtime FA_bailout=0\n",
+      "loop bus\n", "bus request DOKFRMDI from CADSIM   kind=0",
+      "bus item read=22 asked=257 status=0 \"$DOKT_DOCS/manual.json\"\n",
+      "call F_ApiOpen 1019 (fileName=\"" + rig.docs() + "/manual.json\" params=[",
+      ") -> " + doc + " FA_errno=",
+      "bus reply status=0 \"OK\\0\"\n",
+      "bus item read=5 asked=257 status=0 \"intro\"\n",
+      "call F_ApiGetId 1066 (docId=0 objId=" + doc + " propIdent={num=114}) -> ",
+      "call F_ApiGetInt 1064 (docId=" + doc + " objId=", " propIdent={num=1024}) -> 25 ",
+      "call F_ApiGetId 1066 (docId=" + doc + " objId=", " propIdent={num=1026}) -> ",
+      " propIdent={num=1024}) -> 19 ", " propIdent={num=1025}) -> \"intro\" ",
+      "call F_ApiScrollToText 1038 (docId=" + doc + " textRange={beg={objId=",
+      "loop bus\n", "bus request DOKFRMFT from CADSIM   kind=0",
+      "bus item size=" + std::to_string(rig.docs().size() + 1) + " status=0\n",
+      "bus item read=9 asked=9 status=0 \"list.json\"\n",
+      "bus item read=8 asked=8 status=0 \"MYFUNC  \"\n",
+      "call F_ApiOpen 1019 (fileName=\"" + rig.docs() + "/list.json\"",
+      "call F_ApiHypertextCommand 1310 (docId=" + doc +
+          " command=\"gotolink pages.json:myfunction\") -> 0 ",
+      "call F_ApiClose 1022 (docId=" + std::to_string(list) + " flags=1) -> 0 "}),
+            "")
+      << trace;
 }
 
 TEST(BridgeFunction, EachAlert) {
