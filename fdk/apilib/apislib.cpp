@@ -470,8 +470,8 @@ extern "C" IntT F_ApiConnectToSession(const char *session, const char *host, Int
 // ---------------------------------------------------------------------------
 // The service loop and the turn-over requests.
 
-// Frame is gone: the callback program is unregistered, the application
-// hears of it, the process ends.
+// Frame is gone, as after a failed liveness test: the callback program is
+// unregistered, the application hears of it, the process ends.
 [[noreturn]] static void end_for_vanished_frame() {
     un_portmap();
     F_ApiEmergency();
@@ -491,7 +491,11 @@ extern "C" IntT F_ApiService(UIntT *mask) {
             FA_SelectMask = mask_from_fdset(readable);
             break;
         }
-        if (!F_ApiFrameAlive()) end_for_vanished_frame();
+        if (!F_ApiFrameAlive()) {
+            un_portmap();
+            F_ApiEmergency();
+            std::exit(1);
+        }
         if (ready < 0) {
             FA_SelectMask = 0;
             break;
@@ -499,8 +503,8 @@ extern "C" IntT F_ApiService(UIntT *mask) {
     }
     UIntT service = service_word();
     UIntT pending = FA_SelectMask & service;
-    // The keepalive of Frame's connection to a remote client gave up: the
-    // host is gone, whatever the next quiet wait would find.
+    // A callback connection from a remote Frame whose keepalive gave up:
+    // Frame's host is gone, whatever the next quiet wait would find.
     if (hispid == kRemoteFramePid && service_connection_timed_out(pending))
         end_for_vanished_frame();
     if (pending != 0) {
