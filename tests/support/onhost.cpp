@@ -62,7 +62,7 @@ int main(int argc, char **argv) {
         if (setns(fds[i], 0) != 0) {
             std::fprintf(stderr, "fdk_onhost: entering the %s namespace of %ld: %s\n", kinds[i],
                          holder, std::strerror(errno));
-            return 125;
+            _exit(125);
         }
         close(fds[i]);
     }
@@ -76,7 +76,7 @@ int main(int argc, char **argv) {
     pid_t child = fork();
     if (child < 0) {
         std::perror("fdk_onhost: fork");
-        return 125;
+        _exit(125);
     }
     if (child == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -92,11 +92,14 @@ int main(int argc, char **argv) {
     for (int sig : kForwarded) sigaction(sig, &sa, nullptr);
     sigprocmask(SIG_SETMASK, &old, nullptr);
 
+    // From here on the process ends with _exit: exit handlers (a leak
+    // checker's among them) would run in a process whose new children land
+    // in another PID namespace.
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) return 125;
+        if (errno != EINTR) _exit(125);
     }
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFEXITED(status)) _exit(WEXITSTATUS(status));
     const int sig = WTERMSIG(status);
     signal(sig, SIG_DFL);
     sigset_t one;
@@ -104,5 +107,5 @@ int main(int argc, char **argv) {
     sigaddset(&one, sig);
     sigprocmask(SIG_UNBLOCK, &one, nullptr);
     kill(getpid(), sig);
-    return 128 + sig;
+    _exit(128 + sig);
 }
