@@ -68,10 +68,21 @@ void EndIfFrameGone() {
   std::exit(1);
 }
 
+// Frame's process may leave descriptors open across the exec (its own
+// listeners among them).  The bridge uses none of them, and they would take
+// the low numbers the loop's 32-bit masks can see: close all but the
+// standard streams before anything is opened.
+void CloseInherited() {
+  if (close_range(3, ~0u, 0) == 0) return;
+  long last = sysconf(_SC_OPEN_MAX);
+  for (long fd = 3; fd < last; ++fd) close(static_cast<int>(fd));
+}
+
 }  // namespace
 
 int main() {
   using dokfrm::WaitOn;
+  CloseInherited();
   const char *message = F_ApiStartUp(DokFCB_getfd);
   if (message != nullptr) {
     F_ApiErr(message);
