@@ -25,6 +25,7 @@
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
 #include <netdb.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/timerfd.h>
 #include <time.h>
@@ -57,6 +58,9 @@ constexpr int kMaxConnections = 4;
 // broken or stalling the client.  Short enough that a peer trickling bytes
 // holds the loop's attention only briefly.
 constexpr int64_t kRecordNanos = 3'000'000'000;
+// Connections accepted in one turn of the loop, at most: the listener's
+// backlog, with room to spare.
+constexpr int kAcceptsPerTurn = 256;
 // Distinct peers whose refusal is reported; later ones are refused quietly.
 constexpr std::size_t kReportedPeers = 64;
 
@@ -200,24 +204,31 @@ void close_overdue(int64_t now) {
     }
 }
 
-// Accepts what waits on the listener and checks each new connection.
+// Accepts the connections waiting on the listener and checks each before
+// anything of it is read.  The RPC runtime accepts one per call: the backlog
+// is emptied here (up to kAcceptsPerTurn), so that a flood of connections
+// costs the loop one turn, not one per connection.
 void admit(int listener) {
-    fd_set before = svc_fdset;
-    fd_set one;
-    FD_ZERO(&one);
-    FD_SET(listener, &one);
-    svc_getreqset(&one);
-    int64_t now = now_nanos();
-    for (int fd = 0; fd < FD_SETSIZE; ++fd) {
-        if (!FD_ISSET(fd, &svc_fdset) || FD_ISSET(fd, &before)) continue;
-        struct sockaddr_in peer {};
-        std::string why = refusal(fd, &peer);
-        if (!why.empty()) {
-            report_once(peer, why);
-            drop(fd);
-            continue;
+    for (int n = 0; n < kAcceptsPerTurn; ++n) {
+        struct pollfd waiting = {listener, POLLIN, 0};
+        if (n > 0 && poll(&waiting, 1, 0) <= 0) break;
+        fd_set before = svc_fdset;
+        fd_set one;
+        FD_ZERO(&one);
+        FD_SET(listener, &one);
+        svc_getreqset(&one);
+        int64_t now = now_nanos();
+        for (int fd = 0; fd < FD_SETSIZE; ++fd) {
+            if (!FD_ISSET(fd, &svc_fdset) || FD_ISSET(fd, &before)) continue;
+            struct sockaddr_in peer {};
+            std::string why = refusal(fd, &peer);
+            if (!why.empty()) {
+                report_once(peer, why);
+                drop(fd);
+                continue;
+            }
+            conns[fd] = Conn{true, false, now, peer};
         }
-        conns[fd] = Conn{true, false, now, peer};
     }
 }
 
