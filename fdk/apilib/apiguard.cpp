@@ -12,10 +12,13 @@
 //
 // No peer may stall the client either.  A maximum record size makes
 // libtirpc read connections without blocking and close one whose record is
-// larger; at most a few connections are open at once; and a connection
-// must bring its first call, and complete every call it begins, within a
-// bounded time or it is closed.  A timer descriptor, reported with the
-// service's descriptors, wakes the loop when such a time runs out.
+// larger; a connection must complete every call it begins within a bounded
+// time or it is closed (a timer descriptor, reported with the service's
+// descriptors, wakes the loop when that time runs out); and at most a few
+// connections are open at once.  A connection that has sent nothing may
+// stay (Frame connects before its first callback), but when the limit is
+// reached the oldest of those that never brought a call makes room; one
+// that did is never pushed out, so Frame keeps its connection.
 //
 // Every descriptor the runtime owns is kept below 32, where the 32-bit
 // masks of the loop can see it.
@@ -53,10 +56,10 @@ constexpr int kMaxCallbackRecord = 16 * 1024;
 // Frame keeps one connection to the callback service; the others leave room
 // for a reconnection while an old connection is being closed.
 constexpr int kMaxConnections = 4;
-// Frame writes each call at once: a connection that has not brought its
-// first call, or has not completed the call it began, this long after is
-// broken or stalling the client.  Short enough that a peer trickling bytes
-// holds the loop's attention only briefly.
+// Frame writes each call at once: a connection that has not completed the
+// call it began this long after its first bytes is broken or stalling the
+// client.  Short enough that a peer trickling bytes holds the loop's
+// attention only briefly.
 constexpr int64_t kRecordNanos = 3'000'000'000;
 // Connections accepted in one turn of the loop, at most: the listener's
 // backlog, with room to spare.
@@ -67,7 +70,9 @@ constexpr std::size_t kReportedPeers = 64;
 struct Conn {
     bool open = false;
     bool dispatched = false;  // a call was dispatched during the current read
-    int64_t since = 0;        // when the pending call (or the connection) began; 0: idle
+    bool proven = false;      // a call was ever dispatched on it
+    int64_t since = 0;        // when the unfinished call began; 0: none
+    int64_t opened = 0;
     struct sockaddr_in peer {};
 };
 
@@ -166,9 +171,6 @@ std::string refusal(int fd, struct sockaddr_in *peer) {
         if (!known) return "refused: not from Frame's host";
     }
     if (fd >= kLowDescriptors) return "refused: no descriptor below 32";
-    int open = 0;
-    for (const Conn &c : conns) open += c.open ? 1 : 0;
-    if (open >= kMaxConnections) return "refused: too many callback connections";
     return {};
 }
 
@@ -188,6 +190,23 @@ void drop(int fd) {
     FD_SET(fd, &one);
     svc_getreqset(&one);
     if (fd < kLowDescriptors) conns[fd] = Conn{};
+}
+
+// Room for one more connection: true when there is, or when the oldest
+// connection that never brought a call was closed to make it.
+bool make_room() {
+    int open = 0, oldest = -1;
+    for (int fd = 0; fd < kLowDescriptors; ++fd) {
+        const Conn &c = conns[fd];
+        if (!c.open) continue;
+        ++open;
+        if (!c.proven && (oldest < 0 || c.opened < conns[oldest].opened)) oldest = fd;
+    }
+    if (open < kMaxConnections) return true;
+    if (oldest < 0) return false;
+    report_once(conns[oldest].peer, "closed: too many callback connections");
+    drop(oldest);
+    return true;
 }
 
 void forget_closed() {
@@ -222,12 +241,13 @@ void admit(int listener) {
             if (!FD_ISSET(fd, &svc_fdset) || FD_ISSET(fd, &before)) continue;
             struct sockaddr_in peer {};
             std::string why = refusal(fd, &peer);
+            if (why.empty() && !make_room()) why = "refused: too many callback connections";
             if (!why.empty()) {
                 report_once(peer, why);
                 drop(fd);
                 continue;
             }
-            conns[fd] = Conn{true, false, now, peer};
+            conns[fd] = Conn{true, false, false, 0, now, peer};
         }
     }
 }
@@ -318,10 +338,12 @@ void serve_ready(UIntT ready) {
         for (int fd = 0; fd < kLowDescriptors; ++fd) {
             Conn &c = conns[fd];
             if (!(calls & bit(fd)) || !c.open || !FD_ISSET(fd, &svc_fdset)) continue;
-            if (c.dispatched)
+            if (c.dispatched) {
+                c.proven = true;
                 c.since = 0;
-            else if (c.since == 0)
+            } else if (c.since == 0) {
                 c.since = now;
+            }
         }
     }
     forget_closed();

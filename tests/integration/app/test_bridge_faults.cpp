@@ -278,8 +278,9 @@ TEST(BridgeFaults, AnotherUsersProcessIsRefused) {
 
 // Peers of this user that misbehave: one trickles a record a byte at a
 // time, one announces a record larger than any callback, a flood of
-// connections that send nothing.  Each is closed, the bus is answered
-// meanwhile, and Frame's own connection stays.
+// connections that send nothing.  The first two are closed, the flood is
+// kept to a few connections, the bus is answered meanwhile, and Frame's own
+// connection stays.
 TEST(BridgeFaults, SlowLargeAndManyConnectionsDoNotStallTheBridge) {
   Rig rig;
   const unsigned short port = CallbackPort(rig);
@@ -315,10 +316,12 @@ TEST(BridgeFaults, SlowLargeAndManyConnectionsDoNotStallTheBridge) {
   for (int i = 0; i < 16; ++i) flood.push_back(Connect(port));
   CadRun r = Display(rig, "other.json", "other-b");
   EXPECT_EQ(r.out, kOkReply) << r.err;
+  size_t closed = 0;
   for (int fd : flood) {
-    EXPECT_TRUE(fd >= 0 && Closed(fd, kWait));
+    if (fd >= 0 && Closed(fd, Millis(2000))) ++closed;
     close(fd);
   }
+  EXPECT_GE(closed, flood.size() - 3) << "at most four connections, Frame's among them";
   EXPECT_EQ(Occurrences(read_file(rig.frame().stderr_path()), "too many callback connections"),
             1u);
   EXPECT_EQ(rig.ctl("callback 0"), "ok replied");
