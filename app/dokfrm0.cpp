@@ -113,10 +113,17 @@ int main() {
     if (mask == 0) {
       EndIfFrameGone();
     } else if (mask & api_fds) {
+      dokfrm::FrameCalled = false;
       F_ApiService(&mask);
-      sleep(1);
-      struct timeval settle = {0, kSettleMicroseconds};
-      (void)WaitOn(api_fds, &settle);
+      // The pause gives Frame the turn it drove.  A turn in which Frame's
+      // descriptors carried no call (bytes of an unfinished one, a
+      // connection opened or closed, the guard's timer) is not Frame's: the
+      // bus is served next, whoever sends those bytes.
+      if (dokfrm::FrameCalled) {
+        sleep(1);
+        struct timeval settle = {0, kSettleMicroseconds};
+        (void)WaitOn(api_fds, &settle);
+      }
       EndIfFrameGone();
     } else if (mask & busMask) {
       F_ApiTakeControl();
