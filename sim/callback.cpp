@@ -5,6 +5,7 @@
 #include "record_json.hpp"
 
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <rpc/pmap_clnt.h>
@@ -23,6 +24,29 @@ constexpr uint32_t kLastFragment = 0x80000000u;
 // Replies of the callback program are empty; anything this large is not one.
 constexpr std::size_t kMaxRecord = 1 << 20;
 
+// The address of `host` (port 0): loopback for this host, as the client
+// library does for Frame's; false when the name cannot be resolved.
+bool host_address(const std::string &host, struct sockaddr_in &addr) {
+    addr = {};
+    addr.sin_family = AF_INET;
+    char self[256] = "";
+    gethostname(self, sizeof self - 1);
+    self[sizeof self - 1] = '\0';
+    if (host.empty() || host == "localhost" || host == self) {
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return true;
+    }
+    if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) == 1) return true;
+    struct addrinfo hints {};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    struct addrinfo *found = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
+    addr.sin_addr = reinterpret_cast<struct sockaddr_in *>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return true;
+}
+
 bool write_all(int fd, const char *p, std::size_t n) {
     while (n > 0) {
         ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL);
@@ -39,12 +63,14 @@ bool write_all(int fd, const char *p, std::size_t n) {
 bool CallbackChannel::connect(std::string &error) {
     close();
     struct sockaddr_in addr {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (!host_address(host_, addr)) {
+        error = "unknown host " + host_;
+        return false;
+    }
     u_short port = pmap_getport(&addr, prog_, vers_, IPPROTO_TCP);
     if (port == 0) {
         error = "callback program " + std::to_string(prog_) + "." + std::to_string(vers_) +
-                " is not registered";
+                " is not registered" + (host_.empty() ? "" : " on " + host_);
         return false;
     }
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -29,18 +29,23 @@ public:
     CallbackChannel(const CallbackChannel &) = delete;
     CallbackChannel &operator=(const CallbackChannel &) = delete;
 
-    void target(uint32_t prog, uint32_t vers) {
+    // The callback program and the host it runs on: empty, "localhost" or
+    // this host's own name for this host, else a dotted address or a name.
+    void target(uint32_t prog, uint32_t vers, std::string host = {}) {
         close();
         prog_ = prog;
         vers_ = vers;
+        host_ = std::move(host);
     }
     uint32_t prog() const { return prog_; }
     uint32_t vers() const { return vers_; }
+    const std::string &host() const { return host_; }
     bool connected() const { return fd_ >= 0; }
     int fd() const { return fd_; }
     int port() const { return port_; }
 
-    // Looks the program up with the port mapper on this host and connects.
+    // Looks the program up with the port mapper of the target's host (on
+    // loopback for this host) and connects.
     bool connect(std::string &error);
     void close();
 
@@ -53,6 +58,7 @@ public:
 
 private:
     uint32_t prog_ = 0, vers_ = 0;
+    std::string host_;
     int fd_ = -1;
     int port_ = 0;
     uint32_t next_xid_ = 0;

@@ -204,9 +204,11 @@ void serve_connect(Sim &s, SVCXPRT *xp) {
     if (!svc_sendreply(xp, wire_proc<FmRpcApiConnectReturnT>(), reinterpret_cast<caddr_t>(&ret)))
         line["sent"] = false;
     s.journal.write(line);
-    if (ret.status == 0)
+    if (ret.status == 0) {
+        s.client_host = arg.hostName ? arg.hostName : "";
         s.journal.write({{"kind", "client"}, {"event", "join"}, {"session", session},
-                         {"pid", arg.pid}, {"host", arg.hostName ? arg.hostName : ""}});
+                         {"pid", arg.pid}, {"host", s.client_host}});
+    }
     svc_freeargs(xp, aproc, reinterpret_cast<caddr_t>(&arg));
 }
 

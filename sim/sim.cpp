@@ -3,6 +3,7 @@
 #include "sim.hpp"
 
 #include <fcntl.h>
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <rpc/pmap_clnt.h>
 #include <signal.h>
@@ -344,7 +345,9 @@ void Sim::loop() {
                 any = true;
             }
         if (any) {
+            fd_set before = svc_fdset;
             svc_getreqset(&svc_ready);
+            note_accepted(before);
             // Connections the RPC runtime accepted are not close-on-exec.
             for (int fd = 0; fd < FD_SETSIZE; ++fd)
                 if (FD_ISSET(fd, &svc_fdset)) fcntl(fd, F_SETFD, FD_CLOEXEC);
@@ -354,6 +357,29 @@ void Sim::loop() {
         for (const auto &[fd, c] : ctl_conns_)
             if (FD_ISSET(fd, &rd)) ready.push_back(fd);
         for (int fd : ready) read_control(fd);
+    }
+}
+
+void Sim::note_accepted(const fd_set &before) {
+    for (int fd = 0; fd <= svc_maxfd && fd < FD_SETSIZE; ++fd) {
+        if (!FD_ISSET(fd, &svc_fdset) || FD_ISSET(fd, &before)) continue;
+        struct sockaddr_storage peer {};
+        socklen_t len = sizeof peer;
+        if (getpeername(fd, reinterpret_cast<struct sockaddr *>(&peer), &len) != 0) continue;
+        char text[INET6_ADDRSTRLEN] = "";
+        int port = 0;
+        if (peer.ss_family == AF_INET) {
+            auto *in = reinterpret_cast<struct sockaddr_in *>(&peer);
+            inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
+            port = ntohs(in->sin_port);
+        } else if (peer.ss_family == AF_INET6) {
+            auto *in6 = reinterpret_cast<struct sockaddr_in6 *>(&peer);
+            inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
+            port = ntohs(in6->sin6_port);
+        } else {
+            continue;
+        }
+        journal.write({{"kind", "connection"}, {"event", "accepted"}, {"peer", text}, {"port", port}});
     }
 }
 
@@ -459,7 +485,7 @@ void Sim::on_contact(int pid, int proc) {
     contacted_ = true;
     contact_pid = pid;
     frame_holds = true;
-    channel_.target(opt.cb_prog, opt.cb_vers);
+    channel_.target(opt.cb_prog, opt.cb_vers, client_host);
     next_connect_try_ = Clock::now();
     journal.write({{"kind", "client"}, {"event", "contact"}, {"pid", pid}, {"proc", proc}});
 }
@@ -471,8 +497,10 @@ bool Sim::ensure_connected(std::string &error) {
         return false;
     }
     if (!channel_.connect(error)) return false;
-    journal.write({{"kind", "client"}, {"event", "connected"}, {"prog", channel_.prog()},
-                   {"vers", channel_.vers()}, {"port", channel_.port()}});
+    Json j = {{"kind", "client"}, {"event", "connected"}, {"prog", channel_.prog()},
+              {"vers", channel_.vers()}, {"port", channel_.port()}};
+    if (!channel_.host().empty()) j["host"] = channel_.host();
+    journal.write(j);
     return true;
 }
 

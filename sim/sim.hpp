@@ -110,6 +110,10 @@ public:
     uint64_t overs = 0;
     IntT last_bailout = 0;
     pid_t contact_pid = 0;
+    // The host named by the last client that joined the session (procedure
+    // 108): its callback program is looked up and called there.  Empty in
+    // launch mode: the client runs on this host.
+    std::string client_host;
     std::string client_dir;  // procedures 1342/1344
     std::deque<CallbackRequest> internal_callbacks;  // queued by the model
     bool session_closing = false;
@@ -144,6 +148,9 @@ private:
     void print_summary();
 
     // control socket
+    // Journals the peer of each connection the RPC service accepted since
+    // `before` (the service descriptors before svc_getreqset).
+    void note_accepted(const fd_set &before);
     void accept_control();
     void read_control(int fd);
     void answer(int conn, const std::string &text);

@@ -11,6 +11,7 @@
 
 #include <arpa/inet.h>
 #include <netdb.h>
+#include <netinet/tcp.h>
 #include <rpc/pmap_clnt.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -40,6 +41,24 @@ constexpr int kSessionVersion = 1;
 constexpr int kProbeRetrySeconds = 5;
 constexpr int kProbeTotalSeconds = 25;
 constexpr const char *kNoLowDescriptor = "no free descriptor below 32";
+
+// TCP keepalive on the connections to and from Frame.  The liveness test
+// of a Frame on another host cannot look at its process; what it can see
+// is that the connection to it has failed.  An idle connection to a host
+// that dropped off the network fails only if something is sent on it:
+// after kKeepIdleSeconds of silence the kernel probes the peer every
+// kKeepIntervalSeconds and drops the connection after kKeepCount probes
+// without an answer, 40 seconds in all.  A callback connection failing
+// that way wakes F_ApiService, which ends the client at once; a failed
+// connection to Frame is found by the liveness test after the next quiet
+// wait: either way within about a minute of the last traffic.
+// kUserTimeoutMs bounds the same way a call whose data the peer never
+// acknowledges (otherwise retransmitted for some 15 minutes).
+constexpr int kKeepIdleSeconds = 20;
+constexpr int kKeepIntervalSeconds = 5;
+constexpr int kKeepCount = 4;
+constexpr unsigned kUserTimeoutMs =
+    1000u * (kKeepIdleSeconds + kKeepIntervalSeconds * kKeepCount);
 
 F_ApiFdFuncT fd_func = nullptr;
 UIntT fd_snapshot = 0;  // service word as last reported to fd_func
@@ -150,7 +169,58 @@ extern "C" void F_ApiErr(const char *message) {
                  message != nullptr ? message : "");
 }
 
+namespace {
+
+// Turns on the keepalive of a TCP socket (see the constants above).  Set
+// on the callback service's listening socket, it is inherited by every
+// connection accepted from Frame.
+void keep_alive(int fd) {
+    if (fd < 0) return;
+    int on = 1, idle = kKeepIdleSeconds, interval = kKeepIntervalSeconds, count = kKeepCount;
+    unsigned user_timeout = kUserTimeoutMs;
+    (void)setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    (void)setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    (void)setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    (void)setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+    (void)setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &user_timeout, sizeof user_timeout);
+}
+
+// False once the connection to Frame is known to have failed: a pending
+// socket error (the keepalive gave up, the peer reset it) or the end of
+// the stream (Frame closed it).  Data waiting to be read, or none, leave it
+// intact; so does having no connection at all.
+bool frame_connection_intact() {
+    if (client_socket < 0) return true;
+    int error = 0;
+    socklen_t len = sizeof error;
+    if (getsockopt(client_socket, SOL_SOCKET, SO_ERROR, &error, &len) != 0) return true;
+    if (error != 0) return false;
+    char byte;
+    ssize_t n = recv(client_socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n > 0) return true;
+    if (n == 0) return false;
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+}
+
+// True when one of the service connections in `pending` has failed because
+// its peer stopped answering (the keepalive gave up): Frame's host is off
+// the network.  A connection that Frame closed or reset does not count.
+bool service_connection_timed_out(UIntT pending) {
+    for (int fd = 0; fd < kMaskBits; ++fd) {
+        if ((pending & (UIntT{1} << fd)) == 0) continue;
+        int error = 0;
+        socklen_t len = sizeof error;
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == ETIMEDOUT)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 extern "C" IntT F_ApiFrameAlive(void) {
+    // A Frame on another host: its process cannot be tested, its connection can.
+    if (hispid == kRemoteFramePid) return frame_connection_intact() ? 1 : 0;
     if (hispid <= 0) return 1;
     // Frame runs as this user: a pid that cannot be signalled (gone, or
     // reused by a process of another user) is no longer Frame.
@@ -230,6 +300,7 @@ extern "C" const char *hookup(int prog, int vers, int fprog, int fvers, int fpid
         close(service_socket);
         return "unable to create TCP service";
     }
+    keep_alive(client_transp->xp_fd);
 
     // Register the callback program with the port mapper for TCP.  The
     // transport already knows its own bound address (libtirpc fills it in
@@ -261,6 +332,7 @@ extern "C" const char *hookup(int prog, int vers, int fprog, int fvers, int fpid
     // F_ApiShutDown closes client_socket itself, so the handle must not
     // close it a second time when it is destroyed.
     clnt_control(frame_client, CLSET_FD_NCLOSE, nullptr);
+    keep_alive(client_socket);
 
     // The connection's own time-out overrides the stubs' per-call 25 s.
     struct timeval timeout = get_FA_TimeOut();
@@ -468,6 +540,14 @@ extern "C" IntT F_ApiConnectToSession(const char *session, const char *host, Int
 // ---------------------------------------------------------------------------
 // The service loop and the turn-over requests.
 
+// Frame is gone, as after a failed liveness test: the callback program is
+// unregistered, the application hears of it, the process ends.
+[[noreturn]] static void end_for_vanished_frame() {
+    un_portmap();
+    F_ApiEmergency();
+    std::exit(1);
+}
+
 extern "C" IntT F_ApiService(UIntT *mask) {
     int ready = 0;
     for (;;) {
@@ -493,6 +573,10 @@ extern "C" IntT F_ApiService(UIntT *mask) {
     }
     UIntT service = service_word();
     UIntT pending = FA_SelectMask & service;
+    // A callback connection from a remote Frame whose keepalive gave up:
+    // Frame's host is gone, whatever the next quiet wait would find.
+    if (hispid == kRemoteFramePid && service_connection_timed_out(pending))
+        end_for_vanished_frame();
     if (pending != 0) {
         // Through the guard, which hands the ready descriptors to
         // svc_getreqset (not svc_getreq(int), which widens a mask with bit 31

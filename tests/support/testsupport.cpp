@@ -408,6 +408,7 @@ Framesim::Framesim(Options options)
         po.argv.push_back("--");
         for (const auto &c : opt_.client) po.argv.push_back(c);
     }
+    po.argv.insert(po.argv.begin(), opt_.launcher.begin(), opt_.launcher.end());
     po.env = opt_.env;
     po.stdout_path = stdout_path_;
     po.stderr_path = stderr_path_;

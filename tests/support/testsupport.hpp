@@ -168,6 +168,7 @@ public:
         double time_limit = 60;           // seconds; 0: not passed
         bool summary = false;
         std::vector<std::string> extra;   // more options, before "--"
+        std::vector<std::string> launcher;  // words before framesim's path (another host)
         std::map<std::string, std::string> env;
     };
 

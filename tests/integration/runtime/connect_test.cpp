@@ -1,6 +1,8 @@
 // Joining a running Frame session (F_ApiConnectToSession) against
 // `framesim --session`: a test client that joins with an empty host and is
 // served, and in-process the result codes and the connection's time-out.
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <string>
@@ -95,6 +97,18 @@ TEST_F(Connect, InProcessSetsTheConnectionTimeOutAndReportsTheService) {
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_THAT(reports, Contains(std::pair(client_transp->xp_fd, 1)));
     for (const auto &r : reports) EXPECT_LT(r.first, 32);
+    // Keepalive on the connection to Frame, and on the service's socket,
+    // whose accepted connections inherit it.
+    for (int fd : {client_socket, client_transp->xp_fd}) {
+        int on = 0, idle = 0;
+        socklen_t len = sizeof on;
+        ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, &len), 0);
+        len = sizeof idle;
+        ASSERT_EQ(getsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, &len), 0);
+        EXPECT_EQ(on, 1);
+        EXPECT_GT(idle, 0);
+        EXPECT_LT(idle, 60);
+    }
 
     timeval t{};
     ASSERT_TRUE(clnt_control(frame_client, CLGET_TIMEOUT, reinterpret_cast<char *>(&t)));

@@ -70,7 +70,21 @@ TEST(ApislibHelpers, FrameAliveFollowsFramesProcess) {
     hispid = 0;
     EXPECT_EQ(F_ApiFrameAlive(), 1);
     hispid = kRemoteFramePid;
-    EXPECT_EQ(F_ApiFrameAlive(), 1) << "no liveness test for a remote Frame";
+    EXPECT_EQ(F_ApiFrameAlive(), 1) << "no process test for a remote Frame";
+    // A remote Frame is alive as long as the connection to it holds.
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    client_socket = pair[0];
+    EXPECT_EQ(F_ApiFrameAlive(), 1);
+    ASSERT_EQ(write(pair[1], "x", 1), 1);
+    EXPECT_EQ(F_ApiFrameAlive(), 1) << "unread data is no failure, and stays unread";
+    close(pair[1]);
+    EXPECT_EQ(F_ApiFrameAlive(), 1);
+    char byte;
+    ASSERT_EQ(read(pair[0], &byte, 1), 1);
+    EXPECT_EQ(F_ApiFrameAlive(), 0) << "Frame closed the connection";
+    close(pair[0]);
+    client_socket = -1;
     hispid = getpid();
     EXPECT_EQ(F_ApiFrameAlive(), 1);
     pid_t child = fork();
