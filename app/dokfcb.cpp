@@ -342,7 +342,10 @@ extern "C" void DokFCB_Display_Fct(int32_t *, void *) {
 
 extern "C" void DokFCB_ExitFrame(void) { F_ApiShutDown(); }
 
+bool dokfrm::FrameCalled = false;
+
 extern "C" void F_ApiInitialize(IntT initialization) {
+  dokfrm::FrameCalled = true;
   if (initialization == 1) {
     F_FdeInit();
     F_ApiNotification(kNotifyFirst, 1);
@@ -352,6 +355,7 @@ extern "C" void F_ApiInitialize(IntT initialization) {
 }
 
 extern "C" void F_ApiNotify(IntT notification, F_ObjIdT, StringT, IntT) {
+  dokfrm::FrameCalled = true;
   if (notification == kNotifyFirst) {
     F_ApiNotification(kNotifySecond, 1);
   } else if (notification == kNotifySecond) {
@@ -364,6 +368,7 @@ extern "C" void F_ApiNotify(IntT notification, F_ObjIdT, StringT, IntT) {
 // Every hypertext "message" addressed to this client shows the page of the
 // CAD side's current function, whatever the message says.
 extern "C" void F_ApiMessage(StringT, F_ObjIdT, F_ObjIdT) {
+  dokfrm::FrameCalled = true;
   int32_t conversation = 0, status = 0;
   mbx_call(kCurFct, &kWordOne, &conversation, &status);
   F_ApiTrace(nullptr, 0, "bus call CURFCT status=%d conversation=%d", status, conversation);

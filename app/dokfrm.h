@@ -146,6 +146,10 @@ int PlaceTag(F_ObjIdT doc);
  * zero-filled before the item is read into it. */
 int32_t FunctionNameLength(char area[12]);
 
+/* Set by the Frame entry points below: Frame called the bridge during the
+ * current service of its descriptors (the loop clears it before each). */
+extern bool FrameCalled;
+
 }  // namespace dokfrm
 #endif
 

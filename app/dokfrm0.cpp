@@ -94,11 +94,22 @@ int AnswerCommandLine(int argc, char **argv) {
   return -1;
 }
 
+// Frame's process may leave descriptors open across the exec (its own
+// listeners among them).  The bridge uses none of them, and they would take
+// the low numbers the loop's 32-bit masks can see: close all but the
+// standard streams before anything is opened.
+void CloseInherited() {
+  if (close_range(3, ~0u, 0) == 0) return;
+  long last = sysconf(_SC_OPEN_MAX);
+  for (long fd = 3; fd < last; ++fd) close(static_cast<int>(fd));
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
   using dokfrm::WaitOn;
   if (int answered = AnswerCommandLine(argc, argv); answered >= 0) return answered;
+  CloseInherited();
   const char *message = F_ApiStartUp(DokFCB_getfd);
   if (message != nullptr) {
     F_ApiErr(message);
@@ -130,10 +141,17 @@ int main(int argc, char **argv) {
     if (mask == 0) {
       EndIfFrameGone();
     } else if (mask & api_fds) {
+      dokfrm::FrameCalled = false;
       F_ApiService(&mask);
-      sleep(1);
-      struct timeval settle = {0, kSettleMicroseconds};
-      (void)WaitOn(api_fds, &settle);
+      // The pause gives Frame the turn it drove.  A turn in which Frame's
+      // descriptors carried no call (bytes of an unfinished one, a
+      // connection opened or closed, the guard's timer) is not Frame's: the
+      // bus is served next, whoever sends those bytes.
+      if (dokfrm::FrameCalled) {
+        sleep(1);
+        struct timeval settle = {0, kSettleMicroseconds};
+        (void)WaitOn(api_fds, &settle);
+      }
       EndIfFrameGone();
     } else if (mask & busMask) {
       F_ApiTakeControl();

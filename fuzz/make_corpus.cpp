@@ -8,9 +8,11 @@
 // identifier and of text item data), encoded with the type's own filter,
 // and written with the type's selector byte in front, to both XDR
 // harnesses.  Bus seeds are whole conversations in the chunk form of
-// bus_fuzz.  File-name and DI-name seeds are written out as they stand.
+// bus_fuzz; callback seeds one call of each callback procedure, and all of
+// them in one stream.  File-name and DI-name seeds are written out as they stand.
 // Files are named after what they hold; existing files of the same name are
 // replaced, others (inputs that once crashed a harness) are left alone.
+#include <arpa/inet.h>
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -249,6 +251,57 @@ void bus_seeds() {
 // File names (name, zero byte, directory), DI names (anchor flag, name) and
 // request paths of the bridge.
 
+// Callback calls in callback_fuzz's form: records of calls to the
+// harness's program (0x4fffff01, version 1), one call each and all of them
+// in one stream.
+std::string callback_call(uint32_t proc, xdrproc_t encode, void *args) {
+  struct rpc_msg msg {};
+  msg.rm_xid = proc + 1;
+  msg.rm_direction = CALL;
+  msg.rm_call.cb_rpcvers = RPC_MSG_VERSION;
+  msg.rm_call.cb_prog = 0x4fffff01;
+  msg.rm_call.cb_vers = 1;
+  msg.rm_call.cb_proc = proc;
+  msg.rm_call.cb_cred = _null_auth;
+  msg.rm_call.cb_verf = _null_auth;
+  std::vector<char> buf(4096);
+  XDR x;
+  xdrmem_create(&x, buf.data() + 4, static_cast<u_int>(buf.size() - 4), XDR_ENCODE);
+  if (!xdr_callmsg(&x, &msg) || (encode != nullptr && !encode(&x, args))) std::exit(1);
+  u_int len = xdr_getpos(&x);
+  xdr_destroy(&x);
+  uint32_t mark = htonl(0x80000000u | len);
+  std::memcpy(buf.data(), &mark, 4);
+  return std::string(buf.data(), 4 + len);
+}
+
+void callback_seeds() {
+  FmApiInitArgT init{1};
+  FmApiCommandArgT command{7};
+  FmApiMessageArgT message{const_cast<char *>("message CURFCT"), 5, 6};
+  Fm4ApiNotifyArgT old_notify{2, 5, const_cast<char *>("/tmp/a.fm")};
+  FmApiDialogEventArgT dialog{0, 1, 9};
+  FmApiNotifyArgT notify{34, 5, const_cast<char *>("/tmp/a.fm"), 1};
+  const std::pair<const char *, std::string> calls[] = {
+      {"null", callback_call(0, nullptr, nullptr)},
+      {"quit", callback_call(1, nullptr, nullptr)},
+      {"init", callback_call(2, proc_of<FmApiInitArgT>(), &init)},
+      {"command", callback_call(3, proc_of<FmApiCommandArgT>(), &command)},
+      {"message", callback_call(4, proc_of<FmApiMessageArgT>(), &message)},
+      {"old-notify", callback_call(5, proc_of<Fm4ApiNotifyArgT>(), &old_notify)},
+      {"dialog-event", callback_call(6, proc_of<FmApiDialogEventArgT>(), &dialog)},
+      {"notify", callback_call(7, proc_of<FmApiNotifyArgT>(), &notify)},
+      {"no-such-proc", callback_call(9, nullptr, nullptr)},
+  };
+  std::string all;
+  for (const auto &[name, bytes] : calls) {
+    write_seed("callback", name, bytes);
+    all += bytes;
+  }
+  write_seed("callback", "every-call", all);
+  std::printf("callback: 10 seeds\n");
+}
+
 void text_seeds() {
   const std::pair<const char *, std::string> names[] = {
       {"tilde", std::string("~/docs/../book.fm\0/work", 23)},
@@ -303,6 +356,7 @@ int main(int argc, char **argv) {
   mkdir(g_root.c_str(), 0777);
   xdr_seeds();
   bus_seeds();
+  callback_seeds();
   text_seeds();
   return 0;
 }

@@ -163,9 +163,12 @@ Command parse_words(const std::vector<std::string> &w, const std::vector<std::st
         c.op = Op::Drop;
         c.proc = to_proc(w[1]);
     } else if (k == "cut") {
-        arity(w, 1, 1, "cut PROC");
+        arity(w, 1, 2, "cut PROC [OFFSET]");
         c.op = Op::Cut;
         c.proc = to_proc(w[1]);
+        // -1: only the record mark goes out.
+        c.b = w.size() > 2 ? to_int(w[2], "byte offset") : -1;
+        if (w.size() > 2 && (c.b < 0 || c.b > 1 << 24)) throw Bad{"cut: offset 0 to 16777216"};
     } else if (k == "delay") {
         arity(w, 2, 2, "delay PROC MS");
         c.op = Op::Delay;

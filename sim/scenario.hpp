@@ -24,7 +24,7 @@ enum class Op {
     Sleep,        // sleep MS
     Fail,         // fail PROC ERRSTATUS
     Drop,         // drop PROC
-    Cut,          // cut PROC
+    Cut,          // cut PROC [OFFSET]
     Delay,        // delay PROC MS
     Set,          // set OBJ PROP TYPE VALUE
     Empty,        // empty OBJ PROP

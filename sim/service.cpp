@@ -8,11 +8,14 @@
 // writes one "call" line into the journal.  Procedure numbers outside the
 // table get the RPC error for an unavailable procedure.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <rpc/xdr.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
+#include <string>
 #include <type_traits>
 
 #include "behaviour.hpp"
@@ -72,12 +75,47 @@ void close_stream(SVCXPRT *xp) {
     if (is_stream(xp)) shutdown(xp->xp_fd, SHUT_RDWR);
 }
 
-// Sends the record mark of a reply of `bytes` bytes (one last fragment) and
-// closes the connection: the client is left in the middle of the reply.
-void cut_reply(SVCXPRT *xp, unsigned bytes) {
+// The reply as svc_sendreply writes it (record mark, header with the call's
+// transaction id, results), taken from a socket pair put in the place of the
+// connection for the time of the write.  Empty when it cannot be had.
+std::string capture_reply(SVCXPRT *xp, xdrproc_t rproc, void *ret) {
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return {};
+    int room = 8 << 20;
+    setsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &room, sizeof room);
+    setsockopt(pair[1], SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
+    // A reply larger than the pair holds fails the write instead of blocking.
+    fcntl(pair[0], F_SETFL, O_NONBLOCK);
+    fcntl(pair[1], F_SETFL, O_NONBLOCK);
+    int saved = fcntl(xp->xp_fd, F_DUPFD_CLOEXEC, 0);
+    std::string out;
+    if (saved >= 0 && dup2(pair[0], xp->xp_fd) >= 0) {
+        (void)svc_sendreply(xp, rproc, static_cast<caddr_t>(ret));
+        dup2(saved, xp->xp_fd);
+        char buf[65536];
+        for (ssize_t n; (n = read(pair[1], buf, sizeof buf)) > 0;)
+            out.append(buf, static_cast<std::size_t>(n));
+    }
+    if (saved >= 0) close(saved);
+    close(pair[0]);
+    close(pair[1]);
+    return out;
+}
+
+// Sends the record mark of a reply of `bytes` bytes (one last fragment) and,
+// when `offset` is 0 or more, the first `offset` bytes of the reply after
+// its mark (always short of the whole), then closes the connection: the
+// client is left in the middle of the reply.
+void cut_reply(SVCXPRT *xp, unsigned bytes, int offset, xdrproc_t rproc, void *ret) {
     if (!is_stream(xp)) return;
-    uint32_t mark = htonl(0x80000000u | bytes);
-    (void)!write(xp->xp_fd, &mark, sizeof mark);
+    std::string reply = offset >= 0 ? capture_reply(xp, rproc, ret) : std::string();
+    if (reply.size() > 4) {
+        std::size_t keep = std::min(static_cast<std::size_t>(offset), reply.size() - 5);
+        (void)!write(xp->xp_fd, reply.data(), 4 + keep);
+    } else {
+        uint32_t mark = htonl(0x80000000u | bytes);
+        (void)!write(xp->xp_fd, &mark, sizeof mark);
+    }
     shutdown(xp->xp_fd, SHUT_RDWR);
 }
 
@@ -124,7 +162,8 @@ void serve(Sim &s, SVCXPRT *xp, const char *stub) {
             // The call has had its effect; its reply breaks off after the
             // record mark that announces it, and the connection goes.
             line["fault"] = {{"cut", true}};
-            cut_reply(xp, kReplyHeaderBytes + xdr_sizeof(rproc, &ret));
+            if (fault->offset >= 0) line["fault"]["offset"] = fault->offset;
+            cut_reply(xp, kReplyHeaderBytes + xdr_sizeof(rproc, &ret), fault->offset, rproc, &ret);
             reply = false;
         }
     }

@@ -181,6 +181,8 @@ bool Sim::setup(std::string &error) {
         return false;
     }
     registered_tcp_ = true;
+    // The client is started from here: it inherits none of these sockets.
+    fcntl(tcp_->xp_fd, F_SETFD, FD_CLOEXEC);
     if (!opt.session.empty()) {
         udp_ = svcudp_create(RPC_ANYSOCK);
         if (!udp_) {
@@ -193,6 +195,7 @@ bool Sim::setup(std::string &error) {
             return false;
         }
         registered_udp_ = true;
+        fcntl(udp_->xp_fd, F_SETFD, FD_CLOEXEC);
     }
 
     if (!opt.control.empty()) {
@@ -345,6 +348,9 @@ void Sim::loop() {
             fd_set before = svc_fdset;
             svc_getreqset(&svc_ready);
             note_accepted(before);
+            // Connections the RPC runtime accepted are not close-on-exec.
+            for (int fd = 0; fd < FD_SETSIZE; ++fd)
+                if (FD_ISSET(fd, &svc_fdset)) fcntl(fd, F_SETFD, FD_CLOEXEC);
         }
         if (ctl_listen_ >= 0 && FD_ISSET(ctl_listen_, &rd)) accept_control();
         std::vector<int> ready;
@@ -739,6 +745,7 @@ bool Sim::step(Executor &ex) {
                                     : Fault::Delay;
         f.status = c.a;
         f.ms = c.a;
+        if (c.op == Op::Cut) f.offset = c.b;
         faults[c.proc].push_back(f);
         finish(ex, true, "");
         return true;

@@ -41,6 +41,7 @@ struct Fault {
     enum Kind { Fail, Drop, Cut, Delay } kind = Fail;
     IntT status = 0;  // Fail
     int ms = 0;       // Delay
+    int offset = -1;  // Cut: bytes of the reply sent after its record mark; -1: none
 };
 
 // The arguments of a callback, as the scenario or the model asked for it.

@@ -22,7 +22,13 @@ Res *call(Arg *argp, CLIENT *clnt) {
     if (clnt == nullptr) return nullptr;
     enum clnt_stat st = clnt_call(clnt, Number, fdk::xdr::proc_of<Arg>(), static_cast<void *>(argp),
                                   fdk::xdr::proc_of<Res>(), static_cast<void *>(&result), TIMEOUT);
-    if (st != RPC_SUCCESS) return nullptr;
+    if (st != RPC_SUCCESS) {
+        // A reply that broke off inside its body leaves what was decoded
+        // before the break in the buffer: release it.
+        xdr_free(fdk::xdr::proc_of<Res>(), reinterpret_cast<char *>(&result));
+        std::memset(static_cast<void *>(&result), 0, sizeof result);
+        return nullptr;
+    }
     return static_cast<Res *>(static_cast<void *>(&result));
 }
 

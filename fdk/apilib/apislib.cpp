@@ -19,7 +19,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +40,7 @@ constexpr int kConnectProcedure = 108;
 constexpr int kSessionVersion = 1;
 constexpr int kProbeRetrySeconds = 5;
 constexpr int kProbeTotalSeconds = 25;
+constexpr const char *kNoLowDescriptor = "no free descriptor below 32";
 
 // TCP keepalive on the connections to and from Frame.  The liveness test
 // of a Frame on another host cannot look at its process; what it can see
@@ -101,7 +104,7 @@ void fdset_from_mask(UIntT mask, fd_set *set) {
         if (mask & (UIntT{1} << fd)) FD_SET(fd, set);
 }
 
-UIntT service_word() { return mask_from_fdset(svc_fdset); }
+UIntT service_word() { return mask_from_fdset(svc_fdset) | guard_word(); }
 
 }  // namespace fdk::runtime
 
@@ -219,10 +222,9 @@ extern "C" IntT F_ApiFrameAlive(void) {
     // A Frame on another host: its process cannot be tested, its connection can.
     if (hispid == kRemoteFramePid) return frame_connection_intact() ? 1 : 0;
     if (hispid <= 0) return 1;
-    if (kill(hispid, 0) == 0) return 1;
-    // A Frame that runs under another user still exists: only a process that
-    // is not there at all counts as gone.
-    return errno == EPERM ? 1 : 0;
+    // Frame runs as this user: a pid that cannot be signalled (gone, or
+    // reused by a process of another user) is no longer Frame.
+    return kill(hispid, 0) == 0 ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -286,8 +288,18 @@ extern "C" const char *hookup(int prog, int vers, int fprog, int fvers, int fpid
 
     pmap_unset(static_cast<u_long>(myprog), static_cast<u_long>(myvers));
 
-    client_transp = svctcp_create(RPC_ANYSOCK, 0, 0);
-    if (client_transp == nullptr) return "unable to create TCP service";
+    // The service's socket and the guard's timer are made below 32, where
+    // the loop's masks see them, whatever the process inherited.
+    if (const char *message = fdk::runtime::guard_prepare()) return message;
+    int service_socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (service_socket < 0) return "unable to create TCP service";
+    service_socket = fdk::runtime::keep_low(service_socket);
+    if (service_socket < 0) return kNoLowDescriptor;
+    client_transp = svctcp_create(service_socket, 0, 0);
+    if (client_transp == nullptr) {
+        close(service_socket);
+        return "unable to create TCP service";
+    }
     keep_alive(client_transp->xp_fd);
 
     // Register the callback program with the port mapper for TCP.  The
@@ -304,11 +316,16 @@ extern "C" const char *hookup(int prog, int vers, int fprog, int fvers, int fpid
 
     struct sockaddr_in address;
     if (hostnameToAddr(host, &address) != 0) return "unable to gethostbyname";
+    fdk::runtime::guard_frame_host(host, is_this_host(host), address);
 
-    client_socket = -1;
+    client_socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (client_socket < 0) return "unable to create TCP client";
+    client_socket = fdk::runtime::keep_low(client_socket);
+    if (client_socket < 0) return kNoLowDescriptor;
     frame_client = clnttcp_create(&address, static_cast<u_long>(hisprog),
                                   static_cast<u_long>(hisvers), &client_socket, 0, 0);
     if (frame_client == nullptr) {
+        close(client_socket);
         client_socket = -1;
         return "unable to create TCP client";
     }
@@ -327,6 +344,57 @@ extern "C" const char *hookup(int prog, int vers, int fprog, int fvers, int fpid
     return nullptr;
 }
 
+namespace {
+
+// One decimal int at `p` (a sign, then digits, nothing else) within the
+// range of int; `p` is left after it.
+bool read_number(const char *&p, int *out) {
+    const char *start = p;
+    if (*p == '-' || *p == '+') ++p;
+    if (*p < '0' || *p > '9') return false;
+    errno = 0;
+    char *end = nullptr;
+    long value = std::strtol(start, &end, 10);
+    if (errno == ERANGE || value < INT_MIN || value > INT_MAX) return false;
+    *out = static_cast<int>(value);
+    p = end;
+    return true;
+}
+
+bool read_char(const char *&p, char c) {
+    if (*p != c) return false;
+    ++p;
+    return true;
+}
+
+bool read_blanks(const char *&p) {
+    if (!std::isspace(static_cast<unsigned char>(*p))) return false;
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    return true;
+}
+
+// FMAPIX, "prog.vers fprog.fvers pid.no.name", read strictly: every number
+// whole and within int, each followed by exactly its separator.  The name is
+// one word (up to the first white space), at least one byte, cut to what
+// `name` holds (255 bytes and the zero).  Nothing is stored unless the whole
+// value is good.
+bool read_fmapix(const char *p, int numbers[6], char (&name)[256]) {
+    const char separators[6] = {'.', ' ', '.', ' ', '.', '.'};
+    for (int i = 0; i < 6; ++i) {
+        if (!read_number(p, &numbers[i])) return false;
+        if (separators[i] == ' ' ? !read_blanks(p) : !read_char(p, separators[i])) return false;
+    }
+    std::size_t n = 0;
+    while (p[n] != '\0' && !std::isspace(static_cast<unsigned char>(p[n]))) ++n;
+    if (n == 0) return false;
+    if (n > sizeof name - 1) n = sizeof name - 1;
+    std::memcpy(name, p, n);
+    name[n] = '\0';
+    return true;
+}
+
+}  // namespace
+
 extern "C" const char *F_ApiStartUp(F_ApiFdFuncT fdFunc) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
 
@@ -339,13 +407,10 @@ extern "C" const char *F_ApiStartUp(F_ApiFdFuncT fdFunc) {
 
     const char *fmapix = std::getenv("FMAPIX");
     if (fmapix == nullptr) return "not called by a Frame product";
-    int prog = 0, vers = 0, fprog = 0, fvers = 0, fpid = 0, clientno = 0;
-    char name[sizeof myname] = {0};
-    // The name is bounded to what myname holds (255 bytes and the zero).
-    if (std::sscanf(fmapix, "%d.%d %d.%d %d.%d.%255s", &prog, &vers, &fprog, &fvers, &fpid,
-                    &clientno, name) < 7)
-        return "not called by a Frame product";
-    std::memcpy(myname, name, sizeof myname);
+    int numbers[6] = {0};
+    if (!read_fmapix(fmapix, numbers, myname)) return "not called by a Frame product";
+    const int prog = numbers[0], vers = numbers[1], fprog = numbers[2], fvers = numbers[3],
+              fpid = numbers[4], clientno = numbers[5];
     FA_clientno = clientno;
 
     if (FA_clientno >= 0) {
@@ -357,13 +422,18 @@ extern "C" const char *F_ApiStartUp(F_ApiFdFuncT fdFunc) {
     }
 
     const char *message = hookup(prog, vers, fprog, fvers, fpid, nullptr);
-    if (message != nullptr) return message;
+    if (message != nullptr) {
+        // Nothing may call a client that is not there.
+        un_portmap();
+        return message;
+    }
     call_fd_func();
     return nullptr;
 }
 
 extern "C" void F_ApiShutDown(void) {
     un_portmap();
+    fdk::runtime::guard_stop();
     if (client_transp != nullptr) {
         svc_destroy(client_transp);
         client_transp = nullptr;
@@ -508,11 +578,10 @@ extern "C" IntT F_ApiService(UIntT *mask) {
     if (hispid == kRemoteFramePid && service_connection_timed_out(pending))
         end_for_vanished_frame();
     if (pending != 0) {
-        // svc_getreqset, not svc_getreq(int): the int form widens a mask with
-        // bit 31 set into descriptors 31 to 63.
-        fd_set requests;
-        fdset_from_mask(pending, &requests);
-        svc_getreqset(&requests);
+        // Through the guard, which hands the ready descriptors to
+        // svc_getreqset (not svc_getreq(int), which widens a mask with bit 31
+        // set into descriptors 31 to 63) and checks new connections.
+        fdk::runtime::serve_ready(pending);
         FA_SelectMask &= ~service;
     }
     if (mask != nullptr) *mask = FA_SelectMask;

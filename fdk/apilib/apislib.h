@@ -92,6 +92,28 @@ UIntT service_word();
 // Hands control back to Frame with the over call carrying FA_bailout.
 void send_over();
 
+// The callback service's guard (apiguard.cpp): who may connect, for how
+// long, and the runtime's descriptors below 32.
+constexpr int kLowDescriptors = 32;
+// `fd` itself when below 32, else a close-on-exec copy at the lowest free
+// number from 3 on (the original is closed); -1 when none is below 32.
+int keep_low(int fd);
+// Before the service is made: limits its records, makes the timer of the
+// guard.  Null, or the start-up message when the timer cannot be made.
+const char *guard_prepare();
+// Where Frame runs: this host (`here`), or `host`, reached at `address`.
+void guard_frame_host(const char *host, bool here, const struct sockaddr_in &address);
+// Forgets every connection and closes the timer.
+void guard_stop();
+// The guard's own descriptor (its timer) as a mask bit, 0 when none.
+UIntT guard_word();
+// The dispatcher got a call on the connection `fd`.
+void guard_dispatched(int fd);
+// Serves the ready service descriptors `ready`: the calls of the admitted
+// connections, then new connections (checked before anything of theirs is
+// read), closing those that take too long.
+void serve_ready(UIntT ready);
+
 }  // namespace fdk::runtime
 
 #endif  // FDK_APILIB_APISLIB_H

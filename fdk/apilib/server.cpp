@@ -141,6 +141,8 @@ extern "C" void fm_api_prog_1(struct svc_req *rqstp, SVCXPRT *transp) {
         FmApiNotifyArgT notify;
     } argument;
     Route r{};
+    // A whole call came on this connection: it is not stalling.
+    fdk::runtime::guard_dispatched(transp->xp_fd);
     switch (rqstp->rq_proc) {
     case kNull:
         (void)svc_sendreply(transp, proc_of<void>(), nullptr);

@@ -3,10 +3,21 @@
 // in the middle of a request, the bus broker dying and coming back, the CAD
 // side leaving in the middle of a conversation.  Each time the bridge ends,
 // or goes on serving, as its rules say, and nothing waits forever.
+#include <arpa/inet.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pwd.h>
+#include <rpc/pmap_clnt.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <thread>
 
 #include "bridge_rig.h"
 #include "child.hpp"
@@ -174,6 +185,146 @@ TEST(BridgeFaults, FrameVanishingDuringARequestEndsTheBridgeWithOne) {
   std::optional<int> status = ReapOrphan(bridge, Millis(100000));
   ASSERT_TRUE(status) << "the bridge outlived its Frame by 100 seconds";
   EXPECT_EQ(*status, 1);
+}
+
+// --- strangers on the callback port ----------------------------------------
+
+// The port of the bridge's callback program.
+unsigned short CallbackPort(Rig &rig) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return pmap_getport(&a, rig.frame().cb_prog(), rig.frame().cb_vers(), IPPROTO_TCP);
+}
+
+int Connect(unsigned short port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(port);
+  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// The quit call (procedure 1) of the callback program, record mark first.
+std::string QuitCall(uint32_t prog, uint32_t vers) {
+  const uint32_t words[] = {0x80000000u | 40, 7, 0 /* call */, 2, prog, vers, 1, 0, 0, 0, 0};
+  std::string out;
+  for (uint32_t w : words) {
+    uint32_t n = htonl(w);
+    out.append(reinterpret_cast<const char *>(&n), 4);
+  }
+  return out;
+}
+
+// Waits up to `timeout` for the bridge to close `fd`; true when it did,
+// without a byte of answer when `silent`.
+bool Closed(int fd, Millis timeout, bool silent = false) {
+  auto end = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < end) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    char buf[512];
+    ssize_t n = recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) return true;
+    if (silent) return false;
+  }
+  return false;
+}
+
+size_t Occurrences(const std::string &text, const std::string &what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// A process of another user on this host (a child that becomes nobody)
+// sends the quit call, twice: each connection is closed before the call is
+// read, the peer is reported once, and Frame's callbacks and the bus are
+// served as before.
+TEST(BridgeFaults, AnotherUsersProcessIsRefused) {
+  Rig rig;
+  const unsigned short port = CallbackPort(rig);
+  ASSERT_NE(port, 0);
+  const passwd *nobody = getpwnam("nobody");
+  ASSERT_NE(nobody, nullptr);
+  const uid_t uid = nobody->pw_uid;
+  const gid_t gid = nobody->pw_gid;
+  const std::string quit = QuitCall(rig.frame().cb_prog(), rig.frame().cb_vers());
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(2);
+      int fd = Connect(port);
+      if (fd < 0 || send(fd, quit.data(), quit.size(), MSG_NOSIGNAL) < 0) _exit(3);
+      _exit(Closed(fd, Millis(10000), true) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  EXPECT_EQ(rig.ctl("callback 0"), "ok replied");
+  CadRun r = Display(rig, "other.json", "other-a");
+  EXPECT_EQ(r.out, kOkReply) << r.err;
+  EXPECT_EQ(Occurrences(read_file(rig.frame().stderr_path()),
+                        "refused: another user (" + std::to_string(uid) + ")"),
+            1u);
+}
+
+// Peers of this user that misbehave: one trickles a record a byte at a
+// time, one announces a record larger than any callback, a flood of
+// connections that send nothing.  The first two are closed, the flood is
+// kept to a few connections, the bus is answered meanwhile, and Frame's own
+// connection stays.
+TEST(BridgeFaults, SlowLargeAndManyConnectionsDoNotStallTheBridge) {
+  Rig rig;
+  const unsigned short port = CallbackPort(rig);
+  ASSERT_NE(port, 0);
+
+  int trickler = Connect(port);
+  ASSERT_GE(trickler, 0);
+  const uint32_t mark = htonl(0x80000000u | 100);
+  ASSERT_EQ(send(trickler, &mark, 4, MSG_NOSIGNAL), 4);
+  std::thread drip([trickler] {
+    for (int i = 0; i < 60; ++i) {
+      if (send(trickler, "x", 1, MSG_NOSIGNAL) != 1) return;
+      std::this_thread::sleep_for(Millis(400));
+    }
+  });
+  for (int i = 0; i < 2; ++i) {
+    CadRun r = Display(rig, "other.json", "other-a");
+    EXPECT_EQ(r.out, kOkReply) << r.err;
+  }
+  EXPECT_TRUE(Closed(trickler, kWait));
+  drip.join();
+  close(trickler);
+
+  int large = Connect(port);
+  ASSERT_GE(large, 0);
+  const uint32_t huge = htonl(0x80000000u | (1u << 20));
+  ASSERT_EQ(send(large, &huge, 4, MSG_NOSIGNAL), 4);
+  ASSERT_EQ(send(large, std::string(4096, 'x').data(), 4096, MSG_NOSIGNAL), 4096);
+  EXPECT_TRUE(Closed(large, kWait));
+  close(large);
+
+  std::vector<int> flood;
+  for (int i = 0; i < 16; ++i) flood.push_back(Connect(port));
+  CadRun r = Display(rig, "other.json", "other-b");
+  EXPECT_EQ(r.out, kOkReply) << r.err;
+  size_t closed = 0;
+  for (int fd : flood) {
+    if (fd >= 0 && Closed(fd, Millis(2000))) ++closed;
+    close(fd);
+  }
+  EXPECT_GE(closed, flood.size() - 3) << "at most four connections, Frame's among them";
+  EXPECT_EQ(Occurrences(read_file(rig.frame().stderr_path()), "too many callback connections"),
+            1u);
+  EXPECT_EQ(rig.ctl("callback 0"), "ok replied");
 }
 
 // --- the bus --------------------------------------------------------------

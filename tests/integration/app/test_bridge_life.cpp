@@ -1,11 +1,13 @@
 // The bridge's life with Frame and the bus: start-up under framesim,
 // initialisation and notifications, "DOKFRMRA", and each way it ends.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <vector>
 
 #include "bridge_rig.h"
 
@@ -89,6 +91,22 @@ TEST(BridgeLife, OtherKindsDoNothing) {
   // Still serving.
   r = rig.request({"DOKFRMRA", "--kind", "4"});
   EXPECT_EQ(r.code, 0) << r.err;
+}
+
+// Frame's process may leave descriptors open across the exec: started with
+// 3 to 40 taken, the bridge still serves Frame and the bus (it closes them
+// before it starts, so its own land where its loop looks).
+TEST(BridgeLife, InheritedDescriptorsDoNotHideItsOwn) {
+  std::vector<int> taken;
+  for (int fd = 3; fd <= 40; ++fd)
+    if (fcntl(fd, F_GETFD) < 0 && dup2(2, fd) == fd) taken.push_back(fd);
+  Rig rig;  // framesim, and through it the bridge, inherit them
+  for (int fd : taken) close(fd);
+  EXPECT_TRUE(Ok(rig.ctl("callback 0")));
+  CadRun r = rig.request({"DOKFRMDI", "--item", rig.docs() + "/manual.json", "--read", "--item",
+                          "chap2"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "item 3 OK\\x00\nend\n");
 }
 
 TEST(BridgeLife, FramesQuitEndsWithZero) {

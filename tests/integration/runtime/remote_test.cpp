@@ -45,13 +45,13 @@ protected:
         hosts_ = std::make_unique<Hosts>();
     }
 
-    // framesim's session on host B.
-    Framesim &session(const std::string &scenario = {}) {
+    // framesim's session on host B (on A when `on_a`).
+    Framesim &session(const std::string &scenario = {}, bool on_a = false) {
         Framesim::Options o;
         o.session = kSession;
         o.scenario = scenario;
         o.time_limit = 200;
-        o.launcher = hosts_->launcher(hosts_->b());
+        o.launcher = hosts_->launcher(on_a ? hosts_->a() : hosts_->b());
         fs_ = std::make_unique<Framesim>(o);
         EXPECT_TRUE(fs_->wait_ready()) << read_file(fs_->stderr_path());
         return *fs_;
@@ -66,10 +66,15 @@ protected:
         return Process(hosts_->on(hosts_->a(), po));
     }
 
-    // rt_client on host A joining the session on `host`.
-    Process join(const rt::ClientLog &log, const std::string &host) {
-        return on_a({RT_CLIENT_PATH, log.path(), "connect", kSession, host,
-                     std::to_string(fs_->prog())});
+    // rt_client on host A joining the session on `host`; its standard error
+    // in `err` when given.
+    Process join(const rt::ClientLog &log, const std::string &host, const std::string &err = {}) {
+        Process::Options po;
+        po.argv = {RT_CLIENT_PATH, log.path(), "connect", kSession, host,
+                   std::to_string(fs_->prog())};
+        po.unset_env = {"FMAPIX"};
+        po.stderr_path = err;
+        return Process(hosts_->on(hosts_->a(), po));
     }
 
     std::unique_ptr<Hosts> hosts_;
@@ -133,6 +138,48 @@ INSTANTIATE_TEST_SUITE_P(ByNameAndByAddress, RemoteJoin, ::testing::Bool(),
                          [](const auto &info) { return info.param ? "Address" : "Name"; });
 
 // ---------------------------------------------------------------------------
+
+// Frame and the client on host A; a process on host B connects to the
+// client's callback program and sends the quit call, twice.  Both
+// connections are closed without an answer, the refusal is reported once,
+// and Frame's callbacks go on.
+TEST_F(Remote, AnIntruderOnAnotherHostIsRefused) {
+    Framesim &fs = session({}, true);
+    rt::ClientLog log;
+    const std::string err = log.path() + ".err";
+    Process client = join(log, "localhost", err);
+    ASSERT_TRUE(log.wait_line("connect 0 0")) << read_file(fs.journal_path());
+    EXPECT_EQ(fs.ctl("init 1"), "ok replied");
+    ASSERT_TRUE(log.wait_line("init 1"));
+
+    // The quit call as bytes for printf, record mark first.
+    std::string quit;
+    for (uint32_t w : {0x80000028u, 7u, 0u, 2u, fs.cb_prog(), fs.cb_vers(), 1u, 0u, 0u, 0u, 0u})
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", (w >> shift) & 0xffu);
+            quit += hex;
+        }
+    const std::string a = hosts_->a().address;
+    const std::string script =
+        "port=$(rpcinfo -p " + a + " | awk '$1 == " + std::to_string(fs.cb_prog()) +
+        " && $3 == \"tcp\" {print $4; exit}'); exec 3<>/dev/tcp/" + a +
+        "/$port || exit 3; printf '" + quit + "' >&3; timeout 10 cat <&3 2>/dev/null | wc -c";
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::string out;
+        EXPECT_EQ(hosts_->run(hosts_->b(), {"bash", "-c", script}, &out), 0);
+        EXPECT_EQ(out, "0\n") << "bytes of an answer";
+    }
+    EXPECT_EQ(fs.ctl("init 2"), "ok replied");
+    EXPECT_TRUE(log.wait_line("init 2"));
+    const std::string refused = "callback connection from " + hosts_->b().address +
+                                " refused: not from this host";
+    const std::string text = read_file(err);
+    EXPECT_NE(text.find(refused), std::string::npos) << text;
+    EXPECT_EQ(text.find(refused), text.rfind(refused)) << "reported once";
+    EXPECT_EQ(fs.ctl("quit"), "ok replied");
+    EXPECT_TRUE(client.wait(Millis(10000)).exited);
+}
 
 TEST_F(Remote, AnUnknownHostNameIsAFailedProbe) {
     Framesim &fs = session();

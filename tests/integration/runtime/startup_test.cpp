@@ -2,6 +2,7 @@
 // (fork for client numbers 0 and above, refused FMAPIX, refused initial
 // contact) and in-process against the port mapper alone (registration and
 // its removal, host handling, the failures of hookup).
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -28,8 +29,6 @@ extern "C" void F_ApiNotify(IntT, F_ObjIdT, StringT, IntT) {}
 extern "C" void F_ApiMessage(StringT, F_ObjIdT, F_ObjIdT) {}
 
 namespace {
-
-const std::string kNotCalled = "Frame API client \"???\": not called by a Frame product.\n";
 
 Framesim::Options launch(const rt::ClientLog &log, const char *mode, int client_no) {
     Framesim::Options o;
@@ -77,19 +76,38 @@ TEST(StartUp, NegativeClientNumberDoesNotForkAndIsTurnedAround) {
         << "shut down removes the registration";
 }
 
-TEST(StartUp, WithoutAUsableFmapixTheClientIsRefusedAndDoesNotFork) {
+TEST(StartUp, WithoutAUsableFmapixTheClientIsRefusedAndLeavesNoRegistration) {
+    const uint32_t prog = unique_program(), frame_prog = unique_program();
+    const std::string good = std::to_string(prog) + ".1 " + std::to_string(frame_prog) + ".1 ";
     struct Case {
-        const char *fmapix;  // null: unset
+        std::string fmapix;  // "-": unset
         const char *mode;
+        std::string message = "not called by a Frame product";
     };
-    for (const Case &c : {Case{nullptr, "serve"}, Case{"1073741824.1 1073741825.1 99", "serve"},
-                          Case{"garbage", "serve"}, Case{nullptr, "run"}}) {
-        SCOPED_TRACE(std::string(c.fmapix ? c.fmapix : "(unset)") + " " + c.mode);
+    const Case cases[] = {
+        {"-", "serve"},
+        {"-", "run"},
+        {"garbage", "serve"},
+        {good + "99", "serve"},                      // fields missing
+        {good + "99.-1.", "serve"},                  // no name
+        {good + "99.-1x.name", "serve"},             // text after a number
+        {good + "99.-1 .name", "serve"},
+        {good + "99.4294967295.name", "serve"},      // beyond int
+        {good + "99999999999.-1.name", "serve"},
+        {std::to_string(prog) + ".1x " + std::to_string(frame_prog) + ".1 99.-1.name", "serve"},
+        {std::to_string(prog) + ".1" + std::to_string(frame_prog) + ".1 99.-1.name", "serve"},
+        {"4294967296.1 " + std::to_string(frame_prog) + ".1 99.-1.name", "serve"},
+        // Well formed, but Frame's program is not there: the callback
+        // program was registered and is removed again.
+        {good + std::to_string(getpid()) + ".-1.name", "serve", "unable to create TCP client"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.fmapix + " " + c.mode);
         rt::ClientLog log;
         fdk::test::TempDir dir("rtout");
         Process::Options po;
         po.argv = {RT_CLIENT_PATH, log.path(), c.mode};
-        if (c.fmapix) po.env["FMAPIX"] = c.fmapix;
+        if (c.fmapix != "-") po.env["FMAPIX"] = c.fmapix;
         else po.unset_env = {"FMAPIX"};
         po.stderr_path = dir.file("stderr");
         Process p(po);
@@ -97,8 +115,11 @@ TEST(StartUp, WithoutAUsableFmapixTheClientIsRefusedAndDoesNotFork) {
         // A fork would have ended this process with 0 before any message.
         ASSERT_TRUE(st.exited);
         EXPECT_EQ(st.code, 1);
-        EXPECT_EQ(read_file(dir.file("stderr")), kNotCalled);
+        const std::string name = c.message == "not called by a Frame product" ? "???" : "name";
+        EXPECT_EQ(read_file(dir.file("stderr")),
+                  "Frame API client \"" + name + "\": " + c.message + ".\n");
         EXPECT_TRUE(log.has("exit 1"));
+        EXPECT_EQ(rt::registered_port(prog, 1), 0);
     }
 }
 
@@ -136,7 +157,7 @@ protected:
     uint32_t prog = 0, frame_prog = 0;
 };
 
-TEST_F(Hookup, StartUpRegistersTheCallbackProgramUntilShutDown) {
+TEST_F(Hookup, AStartUpThatFailsAfterRegisteringRemovesTheRegistration) {
     // Frame's program is not registered: the client handle cannot be made.
     const std::string name(300, 'x');
     const std::string fmapix = std::to_string(prog) + ".1 " + std::to_string(frame_prog) +
@@ -146,7 +167,8 @@ TEST_F(Hookup, StartUpRegistersTheCallbackProgramUntilShutDown) {
     EXPECT_EQ(FA_clientno, 0);
     EXPECT_EQ(hispid, getpid());
     ASSERT_NE(client_transp, nullptr);
-    EXPECT_EQ(rt::registered_port(prog, 1), client_transp->xp_port);
+    EXPECT_EQ(rt::registered_port(prog, 1), 0);
+    EXPECT_EQ(myprog, 0);
     EXPECT_EQ(frame_client, nullptr);
 
     ::testing::internal::CaptureStderr();
@@ -155,8 +177,6 @@ TEST_F(Hookup, StartUpRegistersTheCallbackProgramUntilShutDown) {
               "Frame API client \"" + std::string(255, 'x') + "\": m.\n");
 
     F_ApiShutDown();
-    EXPECT_EQ(rt::registered_port(prog, 1), 0);
-    EXPECT_EQ(myprog, 0);
     EXPECT_EQ(client_transp, nullptr);
     F_ApiShutDown();
     EXPECT_EQ(myprog, 0);
@@ -208,6 +228,23 @@ void hookup_without_descriptors(uint32_t prog, uint32_t frame_prog) {
 TEST_F(Hookup, NoDescriptorForTheServiceIsReported) {
     EXPECT_EXIT(hookup_without_descriptors(prog, frame_prog), ::testing::ExitedWithCode(0),
                 "^unable to create TCP service$");
+}
+
+// Runs hookup with descriptors 3 to 40 taken (as a parent may leave them)
+// and prints its message and whether the service's socket is below 32.
+void hookup_with_inherited_descriptors(uint32_t prog, uint32_t frame_prog) {
+    for (int fd = 3; fd <= 40; ++fd)
+        if (fcntl(fd, F_GETFD) < 0) dup2(2, fd);
+    const char *m = hookup(static_cast<int>(prog), 1, static_cast<int>(frame_prog), 1, 0, nullptr);
+    std::fprintf(stderr, "%s %s", m != nullptr ? m : "(null)",
+                 client_transp == nullptr ? "none" : client_transp->xp_fd < 32 ? "low" : "high");
+    F_ApiShutDown();
+    _exit(0);
+}
+
+TEST_F(Hookup, NoDescriptorBelow32FailsClearly) {
+    EXPECT_EXIT(hookup_with_inherited_descriptors(prog, frame_prog), ::testing::ExitedWithCode(0),
+                "^no free descriptor below 32 none$");
 }
 
 }  // namespace
