@@ -53,6 +53,14 @@ class Session {
   IntT status() const { return status_; }
   fdk::test::Framesim &sim() { return sim_; }
 
+  // Joins again after the connection was ended (a reply cut off closes it).
+  IntT rejoin() {
+    F_ApiShutDown();
+    status_ = F_ApiConnectToSession(name_.c_str(), "localhost", static_cast<IntT>(sim_.prog()));
+    if (status_ == 0) F_ApiTakeControl();
+    return status_;
+  }
+
   // The next journal line of an API call after the last one returned, the
   // connect call and the control procedures (contact, over, take control)
   // skipped.  nullopt when
