@@ -94,7 +94,9 @@ static ExitStatus decode_status(int st) {
     return s;
 }
 
-Process::~Process() {
+Process::~Process() { end(); }
+
+void Process::end() {
     if (running()) {
         ::kill(pid_, SIGKILL);
         int st = 0;
@@ -103,16 +105,20 @@ Process::~Process() {
     }
 }
 
-Process::Process(Process &&other) noexcept : pid_(other.pid_), status_(other.status_) {
+Process::Process(Process &&other) noexcept
+    : pid_(other.pid_), status_(other.status_), out_path_(std::move(other.out_path_)),
+      err_path_(std::move(other.err_path_)) {
     other.pid_ = -1;
     other.status_.reset();
 }
 
 Process &Process::operator=(Process &&other) noexcept {
     if (this != &other) {
-        this->~Process();
+        end();
         pid_ = other.pid_;
         status_ = other.status_;
+        out_path_ = std::move(other.out_path_);
+        err_path_ = std::move(other.err_path_);
         other.pid_ = -1;
         other.status_.reset();
     }
@@ -123,6 +129,8 @@ void Process::start(const Options &o) {
     if (running()) throw std::runtime_error("process already running");
     if (o.argv.empty()) throw std::runtime_error("empty argv");
     status_.reset();
+    out_path_ = o.stdout_path;
+    err_path_ = o.stderr_path;
 
     // Everything the child needs is prepared before fork: the child only
     // calls async-signal-safe functions.
@@ -221,6 +229,38 @@ ExitStatus Process::wait(Millis timeout) {
         }
         std::this_thread::sleep_for(Millis(10));
     }
+}
+
+Process::Process(const std::vector<std::string> &argv, const std::string &dir,
+                 const std::string &tag) {
+    Options o;
+    o.argv = argv;
+    o.stdout_path = dir + "/" + tag + ".out";
+    o.stderr_path = dir + "/" + tag + ".err";
+    start(o);
+}
+
+int Process::exit_code() {
+    if (running() || !status_) return -1;
+    if (status_->exited) return status_->code;
+    return status_->signaled ? 128 + status_->signal : 255;
+}
+
+std::string Process::out() const { return out_path_.empty() ? "" : read_file(out_path_); }
+std::string Process::err() const { return err_path_.empty() ? "" : read_file(err_path_); }
+
+bool Process::wait_for_output(const std::string &text, int ms) {
+    return wait_until([&] { return out().find(text) != std::string::npos; }, ms);
+}
+
+Process start_broker(const std::string &mbxd, const std::string &dir, const std::string &socket,
+                     const std::vector<std::string> &extra, const std::string &tag) {
+    std::vector<std::string> argv = {mbxd, "--socket", socket};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    Process p(argv, dir, tag);
+    if (!wait_for_socket(socket, 10000))
+        throw std::runtime_error("mbxd does not answer on " + socket + ": " + p.err());
+    return p;
 }
 
 void Process::kill(int sig) {

@@ -11,9 +11,11 @@
 //   HeapFault        makes a library's heap refuse requests (unit tests of
 //                    the cleanup of every failure path).
 //   Process          one child process started with fork/exec, its standard
-//                    output and error captured to files; wait with a time-out,
+//                    output and error captured to files (<dir>/<tag>.out and
+//                    .err with the short constructor); wait with a time-out,
 //                    kill, reap.  Killed (SIGKILL) and reaped on destruction if
 //                    still running.
+//   start_broker     a bus broker (mbxd) on a socket, once it answers there.
 //   unique_program   a transient RPC program number (0x40000000..0x5FFFFFFF)
 //                    derived from the pid and a counter, not registered with
 //                    the port mapper at the time of the call.
@@ -126,6 +128,8 @@ public:
 
     Process() = default;
     explicit Process(const Options &options) { start(options); }
+    // argv with standard output and error in <dir>/<tag>.out and .err.
+    Process(const std::vector<std::string> &argv, const std::string &dir, const std::string &tag);
     ~Process();
     Process(Process &&other) noexcept;
     Process &operator=(Process &&other) noexcept;
@@ -135,7 +139,17 @@ public:
     // Starts the process; throws std::runtime_error when it cannot be started.
     void start(const Options &options);
     pid_t pid() const { return pid_; }
-    bool running() const { return pid_ > 0 && !status_; }
+    // Started and not ended (a process that ended is reaped here).
+    bool running() { return pid_ > 0 && wait(Millis(0)).timed_out; }
+    // Exit status, or 128 + signal number; -1 while running.
+    int exit_code();
+    // True when the process ended within `ms`.
+    bool ends_within(int ms) { return !wait(Millis(ms)).timed_out; }
+    // What it wrote so far to its standard output and error files.
+    std::string out() const;
+    std::string err() const;
+    // Waits up to `ms` until its standard output contains `text`.
+    bool wait_for_output(const std::string &text, int ms);
 
     // Waits up to `timeout` for the process to end.  The status stays
     // available after the process has been reaped.
@@ -146,9 +160,17 @@ public:
     ExitStatus stop(Millis grace = Millis(3000));
 
 private:
+    void end();  // kills (SIGKILL) and reaps it if it still runs
     pid_t pid_ = -1;
     std::optional<ExitStatus> status_;
+    std::string out_path_, err_path_;
 };
+
+// Starts mbxd (path `mbxd`) on `socket`, output in <dir>/<tag>.out and .err,
+// and waits until the socket answers; throws when it does not.
+Process start_broker(const std::string &mbxd, const std::string &dir, const std::string &socket,
+                     const std::vector<std::string> &extra = {},
+                     const std::string &tag = "mbxd");
 
 // ---------------------------------------------------------------------------
 // A transient program number not currently registered (TCP or UDP, any of

@@ -179,12 +179,7 @@ void Rig::stop_bus() { bus_.stop(Millis(3000)); }
 void Rig::start_bus() {
   static int starts = 0;
   std::string tag = "mbxd" + std::to_string(++starts);
-  Process::Options bus;
-  bus.argv = {MBXD_PATH, "--socket", socket_};
-  bus.stdout_path = dir_.file(tag + ".out");
-  bus.stderr_path = dir_.file(tag + ".err");
-  bus_.start(bus);
-  if (!fdk::test::wait_for_socket(socket_, 5000)) throw std::runtime_error("mbxd does not answer on " + socket_);
+  bus_ = fdk::test::start_broker(MBXD_PATH, dir_.path(), socket_, {}, tag);
 }
 
 std::optional<Json> Rig::call(int proc, const Json &args, size_t from, Millis timeout) {

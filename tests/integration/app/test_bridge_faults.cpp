@@ -20,7 +20,6 @@
 #include <thread>
 
 #include "bridge_rig.h"
-#include "child.hpp"
 
 namespace fdk::bridgetest {
 namespace {

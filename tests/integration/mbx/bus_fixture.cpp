@@ -60,10 +60,7 @@ void Bus::TearDown() {
 }
 
 void Bus::start_broker() {
-  broker_ = fdk::test::Child::start({MBXD_PATH, "--socket", sock_, "--verbose"},
-                                     dir_.path(), "mbxd");
-  ASSERT_GT(broker_.pid(), 0);
-  ASSERT_TRUE(fdk::test::wait_for_socket(sock_, 10000)) << broker_.err();
+  broker_ = fdk::test::start_broker(MBXD_PATH, dir_.path(), sock_, {"--verbose"});
 }
 
 void Bus::join_as_bridge() {
@@ -79,10 +76,10 @@ void Bus::join_as_bridge() {
   mbx_end_setup("MBX_0000");
 }
 
-fdk::test::Child Bus::cadsim(const std::vector<std::string>& args, const std::string& tag) {
+fdk::test::Process Bus::cadsim(const std::vector<std::string>& args, const std::string& tag) {
   std::vector<std::string> argv = {CADSIM_PATH, "--socket", sock_, "--timeout", "20"};
   argv.insert(argv.end(), args.begin(), args.end());
-  auto c = fdk::test::Child::start(argv, dir_.path(), tag);
+  auto c = fdk::test::Process(argv, dir_.path(), tag);
   EXPECT_GT(c.pid(), 0);
   return c;
 }
@@ -112,7 +109,7 @@ bool Bus::serve_until(const std::function<bool()>& done, int ms) {
       ms, 0);
 }
 
-bool Bus::serve_while(fdk::test::Child& c, int ms) {
+bool Bus::serve_while(fdk::test::Process& c, int ms) {
   return serve_until([&] { return !c.running(); }, ms);
 }
 
@@ -121,7 +118,7 @@ bool Bus::serve_while(fdk::test::Child& c, int ms) {
 namespace mbxtest {
 
 void Bus::expect_still_served() {
-  fdk::test::Child c = cadsim({"request", "TESTREQ"}, "check");
+  fdk::test::Process c = cadsim({"request", "TESTREQ"}, "check");
   ASSERT_TRUE(serve_while(c));
   EXPECT_EQ(c.exit_code(), 0) << c.err();
   EXPECT_EQ(c.out(), "end\n");

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "mbx.h"
-#include "child.hpp"
+#include "testsupport.hpp"
 
 namespace mbxtest {
 
@@ -41,19 +41,19 @@ class Bus : public ::testing::Test {
   void start_broker();
   // Joins and registers as the bridge does, plus the request "TESTREQ".
   void join_as_bridge();
-  fdk::test::Child cadsim(const std::vector<std::string>& args,
+  fdk::test::Process cadsim(const std::vector<std::string>& args,
                            const std::string& tag = "cadsim");
   // Runs the bridge's loop (descriptor set, select, next, dispatch) until
   // `done` holds or `ms` passed; false on the time limit.
   bool serve_until(const std::function<bool()>& done, int ms = 15000);
   // Serves until the child has exited.
-  bool serve_while(fdk::test::Child& c, int ms = 15000);
+  bool serve_while(fdk::test::Process& c, int ms = 15000);
   // A request to "TESTREQ" still goes through: the broker routes on.
   void expect_still_served();
 
   fdk::test::TempDir dir_;
   std::string sock_;
-  fdk::test::Child broker_;
+  fdk::test::Process broker_;
 };
 
 inline const char kBlank8[] = "        ";

@@ -13,7 +13,7 @@
 namespace mbxtest {
 namespace {
 
-using fdk::test::Child;
+using fdk::test::Process;
 
 TEST_F(Bus, DispatchHandsKindAndConnectionHandle) {
   join_as_bridge();
@@ -24,7 +24,7 @@ TEST_F(Bus, DispatchHandsKindAndConnectionHandle) {
     if (*kind == 4) mbx_get_fd(value, &handle, &handle_status);
   };
   for (const char* kind : {"4", "5", "-3"}) {
-    Child c = cadsim({"request", "DOKFRMRA", "--kind", kind});
+    Process c = cadsim({"request", "DOKFRMRA", "--kind", kind});
     ASSERT_TRUE(serve_while(c));
     EXPECT_EQ(c.exit_code(), 0) << c.err();
     EXPECT_EQ(c.out(), "end\n");
@@ -76,8 +76,8 @@ TEST_F(Bus, DescriptorSetWakesForEveryWaitingRequest) {
 
   int runs = 0;
   behaviours()["TESTREQ"] = [&](int32_t*, void*) { ++runs; };
-  Child a = cadsim({"request", "TESTREQ"}, "a");
-  Child b = cadsim({"request", "TESTREQ"}, "b");
+  Process a = cadsim({"request", "TESTREQ"}, "a");
+  Process b = cadsim({"request", "TESTREQ"}, "b");
   // Let both requests arrive and be read off the socket, undispatched.
   int32_t wait = 100, result = 0;
   ASSERT_TRUE(fdk::test::wait_until(
@@ -108,7 +108,7 @@ TEST_F(Bus, DescriptorSetWakesForEveryWaitingRequest) {
       EXPECT_EQ(poll(&p, 1, 0), 0);
     }
   }
-  ASSERT_TRUE(a.wait(10000) && b.wait(10000));
+  ASSERT_TRUE(a.ends_within(10000) && b.ends_within(10000));
   EXPECT_EQ(a.exit_code(), 0) << a.err();
   EXPECT_EQ(b.exit_code(), 0) << b.err();
 }
@@ -123,13 +123,13 @@ TEST_F(Bus, CallToDeclaredServiceRunsItsRequestHandler) {
     item = read_item(&st);
   };
   // A service name is not a request name...
-  Child by_name = cadsim({"request", "DOKFRMID"});
+  Process by_name = cadsim({"request", "DOKFRMID"});
   ASSERT_TRUE(serve_while(by_name));
   EXPECT_EQ(by_name.exit_code(), 1);
   EXPECT_NE(by_name.err().find("no participant serves request DOKFRMID"), std::string::npos)
       << by_name.err();
   // ...a call to the service reaches the handler of "DOKFRMRA", kind 0.
-  Child call = cadsim({"call", "DOKFRMID", "--item", "hello"});
+  Process call = cadsim({"call", "DOKFRMID", "--item", "hello"});
   ASSERT_TRUE(serve_while(call));
   EXPECT_EQ(call.exit_code(), 0) << call.err();
   EXPECT_EQ(call.out(), "end\n");
@@ -155,7 +155,7 @@ TEST_F(Bus, DisplayConversationRepliesBeforeTheTagIsSent) {
     mbx_read(&len257, area, &tag_len, &tag_status);
     tag.assign(area, tag_len > 0 ? static_cast<size_t>(tag_len) : 0);
   };
-  Child c = cadsim({"request", "DOKFRMDI", "--kind", "0", "--item", "/docs/$MANUAL/intro.fm",
+  Process c = cadsim({"request", "DOKFRMDI", "--kind", "0", "--item", "/docs/$MANUAL/intro.fm",
                     "--read", "--pause", "300", "--item", "chapter2"});
   ASSERT_TRUE(serve_while(c));
   EXPECT_EQ(c.exit_code(), 0) << c.err();
@@ -191,7 +191,7 @@ TEST_F(Bus, SizeQueryReportsTheNextItemWithoutTakingIt) {
     mbx_read(&zero, nullptr, &size, &st);  // after the last item
     seen.emplace_back(st, size);
   };
-  Child c = cadsim({"request", "DOKFRMFT", "--item", "/doc/lists/", "--item-hex", "",
+  Process c = cadsim({"request", "DOKFRMFT", "--item", "/doc/lists/", "--item-hex", "",
                     "--item", "MYFUNC  "});
   ASSERT_TRUE(serve_while(c));
   EXPECT_EQ(c.exit_code(), 0) << c.err();
@@ -218,7 +218,7 @@ TEST_F(Bus, LongItemIsCutToTheLengthAskedWithStatusTwo) {
     third = read_item(&st3);
     len3 = static_cast<int32_t>(third.size());
   };
-  Child c = cadsim({"request", "TESTREQ", "--item-fill", "300", "--item", "abc", "--item",
+  Process c = cadsim({"request", "TESTREQ", "--item-fill", "300", "--item", "abc", "--item",
                     "after"});
   ASSERT_TRUE(serve_while(c));
   EXPECT_EQ(c.exit_code(), 0) << c.err();
@@ -250,7 +250,7 @@ TEST_F(Bus, RequestInfoAnswersZeroOnlyInsideARequest) {
   behaviours()["DOKFRMDI"] = [&](int32_t*, void*) {
     mbx_request_info(&in_kind, &in_conv, in_req, in_from, &in_st);
   };
-  Child c = cadsim({"request", "DOKFRMDI", "--kind", "7", "--name", "CAD42"});
+  Process c = cadsim({"request", "DOKFRMDI", "--kind", "7", "--name", "CAD42"});
   ASSERT_TRUE(serve_while(c));
   EXPECT_EQ(c.exit_code(), 0) << c.err();
   EXPECT_EQ(in_st, MBX_OK);
@@ -269,7 +269,7 @@ TEST_F(Bus, RequestInfoAnswersZeroOnlyInsideARequest) {
 // 4-byte length word as the last item, receive three reply items.
 TEST_F(Bus, CallSendsTheWordAndReceivesReplyItemsInOrder) {
   join_as_bridge();
-  Child serve = cadsim({"serve", "CURFCT", "--count", "1", "--reply", "/doc/lists/",
+  Process serve = cadsim({"serve", "CURFCT", "--count", "1", "--reply", "/doc/lists/",
                         "--reply", "functions.fm", "--reply", "MYFUNC  "},
                        "serve");
   ASSERT_TRUE(serve.wait_for_output("ready\n", 10000)) << serve.err();
@@ -294,14 +294,14 @@ TEST_F(Bus, CallSendsTheWordAndReceivesReplyItemsInOrder) {
   }
   EXPECT_EQ(st, MBX_E_NOITEM);  // the service's handler has returned
   EXPECT_EQ(replies, (std::vector<std::string>{"/doc/lists/", "functions.fm", "MYFUNC  "}));
-  ASSERT_TRUE(serve.wait(10000));
+  ASSERT_TRUE(serve.ends_within(10000));
   EXPECT_EQ(serve.exit_code(), 0) << serve.err();
   EXPECT_EQ(serve.out(), "ready\ncall 1\nitem 4 \\x04\\x00\\x00\\x00\nreplied 1\n");
 }
 
 TEST_F(Bus, ReceiveCutsLongReplyAndAnyRequestNameMatches) {
   join_as_bridge();
-  Child serve = cadsim({"serve", "CURFCT", "--request", "FCTREQ", "--count", "1",
+  Process serve = cadsim({"serve", "CURFCT", "--request", "FCTREQ", "--count", "1",
                         "--reply-fill", "40", "--reply", "tail"},
                        "serve");
   ASSERT_TRUE(serve.wait_for_output("ready\n", 10000)) << serve.err();
@@ -321,13 +321,13 @@ TEST_F(Bus, ReceiveCutsLongReplyAndAnyRequestNameMatches) {
   mbx_receive("CURFCT  ", "FCTREQ  ", &sixteen, buf, &got, &st);
   EXPECT_EQ(st, MBX_OK);
   EXPECT_EQ(std::string(buf, static_cast<size_t>(got)), "tail");
-  ASSERT_TRUE(serve.wait(10000));
+  ASSERT_TRUE(serve.ends_within(10000));
   EXPECT_EQ(serve.exit_code(), 0) << serve.err();
 }
 
 TEST_F(Bus, NewCallAbandonsTheUnreadPreviousOne) {
   join_as_bridge();
-  Child serve = cadsim({"serve", "CURFCT", "--count", "2", "--reply", "answer"}, "serve");
+  Process serve = cadsim({"serve", "CURFCT", "--count", "2", "--reply", "answer"}, "serve");
   ASSERT_TRUE(serve.wait_for_output("ready\n", 10000)) << serve.err();
   int32_t one = 1, zero = 0, four = 4, st = -1, first = 0, second = 0;
   mbx_call("CURFCT  ", &one, &first, &st);
@@ -347,7 +347,7 @@ TEST_F(Bus, NewCallAbandonsTheUnreadPreviousOne) {
   EXPECT_EQ(std::string(buf, static_cast<size_t>(got)), "answer");
   mbx_receive("CURFCT  ", "CURFCT  ", &sixteen, buf, &got, &st);
   EXPECT_EQ(st, MBX_E_NOITEM);  // only the second call's reply was there
-  ASSERT_TRUE(serve.wait(10000));
+  ASSERT_TRUE(serve.ends_within(10000));
   EXPECT_EQ(serve.exit_code(), 0) << serve.err();
 }
 
@@ -361,7 +361,7 @@ TEST_F(Bus, CallFailuresAreStatusWords) {
   mbx_receive("CURFCT  ", "CURFCT  ", &zero, nullptr, &size, &st);
   EXPECT_EQ(st, MBX_E_NOCALL);
 
-  Child serve = cadsim({"serve", "CURFCT", "--service-version", "2"}, "serve");
+  Process serve = cadsim({"serve", "CURFCT", "--service-version", "2"}, "serve");
   ASSERT_TRUE(serve.wait_for_output("ready\n", 10000)) << serve.err();
   mbx_call("CURFCT  ", &one, nullptr, &st);
   EXPECT_EQ(st, MBX_E_VERSION);

@@ -18,7 +18,7 @@
 namespace mbxtest {
 namespace {
 
-using fdk::test::Child;
+using fdk::test::Process;
 
 // A participant that speaks the wire by hand, to send what the library
 // never would.  Frames are built here from the framing rules, not with the
@@ -132,9 +132,9 @@ TEST_F(Bus, RequesterDyingMidConversationEndsTheHandlersRead) {
     // not wait for its time limit.
     mbx_read(&len, area, &got, &tag_status);
   };
-  Child c = cadsim({"request", "DOKFRMDI", "--item", "/docs/a.fm", "--read", "--die"});
+  Process c = cadsim({"request", "DOKFRMDI", "--item", "/docs/a.fm", "--read", "--die"});
   ASSERT_TRUE(serve_until([&] { return tag_status != -1; }));
-  ASSERT_TRUE(c.wait(5000));
+  ASSERT_TRUE(c.ends_within(5000));
   EXPECT_EQ(c.exit_code(), 3);
   EXPECT_EQ(path_status, MBX_OK);
   EXPECT_EQ(path, "/docs/a.fm");
@@ -179,7 +179,7 @@ TEST_F(Bus, RequesterBreakingTheFramingMidConversationEndsTheRead) {
 
 TEST_F(Bus, HandlerDyingMidCallFailsTheReceiveAndDropsItsService) {
   join_as_bridge();
-  Child serve = cadsim({"serve", "CURFCT", "--abort-after-items", "1", "--reply", "never"},
+  Process serve = cadsim({"serve", "CURFCT", "--abort-after-items", "1", "--reply", "never"},
                        "serve");
   ASSERT_TRUE(serve.wait_for_output("ready\n", 10000)) << serve.err();
   int32_t one = 1, zero = 0, four = 4, st = -1, size = -1;
@@ -189,7 +189,7 @@ TEST_F(Bus, HandlerDyingMidCallFailsTheReceiveAndDropsItsService) {
   ASSERT_EQ(st, MBX_OK);
   mbx_receive("CURFCT  ", "CURFCT  ", &zero, nullptr, &size, &st);
   EXPECT_EQ(st, MBX_E_GONE);
-  ASSERT_TRUE(serve.wait(5000));
+  ASSERT_TRUE(serve.ends_within(5000));
   EXPECT_EQ(serve.exit_code(), 3);
   mbx_call("CURFCT  ", &one, nullptr, &st);
   EXPECT_EQ(st, MBX_E_UNKNOWN);
@@ -198,8 +198,8 @@ TEST_F(Bus, HandlerDyingMidCallFailsTheReceiveAndDropsItsService) {
 
 TEST_F(Bus, UnknownRequestNameIsAClearError) {
   join_as_bridge();
-  Child c = cadsim({"request", "NOSUCH"});
-  ASSERT_TRUE(c.wait(10000));
+  Process c = cadsim({"request", "NOSUCH"});
+  ASSERT_TRUE(c.ends_within(10000));
   EXPECT_EQ(c.exit_code(), 1);
   EXPECT_NE(c.err().find("no participant serves request NOSUCH"), std::string::npos) << c.err();
   EXPECT_NE(c.err().find("status 6"), std::string::npos) << c.err();
@@ -213,7 +213,7 @@ TEST_F(Bus, CallToServiceWithoutHandlerEndsWithUnknown) {
   mbx_declare("ORPHAN  ", &one, "NOHANDLR", &st);  // no handler registered
   ASSERT_EQ(st, MBX_OK);
   mbx_end_setup("MBX_0000");
-  Child c = cadsim({"call", "ORPHAN", "--item", "x"});
+  Process c = cadsim({"call", "ORPHAN", "--item", "x"});
   int32_t zero = 0, minus1 = -1, result = 0, dispatched = -1;
   ASSERT_TRUE(fdk::test::wait_until(
       [&] {
@@ -223,7 +223,7 @@ TEST_F(Bus, CallToServiceWithoutHandlerEndsWithUnknown) {
       },
       10000));
   EXPECT_EQ(dispatched, MBX_E_UNKNOWN);
-  ASSERT_TRUE(c.wait(10000));
+  ASSERT_TRUE(c.ends_within(10000));
   EXPECT_EQ(c.exit_code(), 1);
   EXPECT_NE(c.err().find("status 6"), std::string::npos) << c.err();
 }
@@ -367,8 +367,8 @@ TEST_F(Bus, NextTurnsNegativeWhenTheBrokerStops) {
   for (int sig : {SIGTERM, SIGKILL}) {
     SCOPED_TRACE(sig);
     join_as_bridge();
-    broker_.signal(sig);
-    ASSERT_TRUE(broker_.wait(5000));
+    broker_.kill(sig);
+    ASSERT_TRUE(broker_.ends_within(5000));
     // The bridge's loop: the set becomes readable, mbx_next reports < 0.
     int32_t result = 0;
     ASSERT_TRUE(serve_until(
@@ -470,7 +470,7 @@ TEST_F(Bus, BadArgumentsAndOrderGetStatusWords) {
     mbx_write(item.data(), &max, &zero, &s);  // the largest item passes
     got.push_back(s);
   };
-  Child c = cadsim({"request", "TESTREQ"});
+  Process c = cadsim({"request", "TESTREQ"});
   ASSERT_TRUE(serve_while(c));
   EXPECT_EQ(c.exit_code(), 0) << c.err();
   EXPECT_EQ(got, (std::vector<int32_t>{MBX_E_ARG, MBX_E_ARG, MBX_E_ARG, MBX_E_ARG, MBX_E_ARG,
@@ -479,7 +479,7 @@ TEST_F(Bus, BadArgumentsAndOrderGetStatusWords) {
 }
 
 TEST_F(Bus, NamesHeldByAnotherParticipantAreRefused) {
-  Child serve = cadsim({"serve", "CURFCT"}, "serve");
+  Process serve = cadsim({"serve", "CURFCT"}, "serve");
   ASSERT_TRUE(serve.wait_for_output("ready\n", 10000)) << serve.err();
   int32_t st = -1, one = 1;
   mbx_init("BRIDGE  ", &st);
@@ -494,10 +494,10 @@ TEST_F(Bus, NamesHeldByAnotherParticipantAreRefused) {
 
 TEST_F(Bus, CadsimGivesUpAtItsTimeLimit) {
   join_as_bridge();  // registered, but this process never dispatches
-  Child c = Child::start({CADSIM_PATH, "--socket", sock_, "--timeout", "1", "request",
+  Process c = Process({CADSIM_PATH, "--socket", sock_, "--timeout", "1", "request",
                           "TESTREQ", "--read"},
                          dir_.path(), "late");
-  ASSERT_TRUE(c.wait(10000));
+  ASSERT_TRUE(c.ends_within(10000));
   EXPECT_EQ(c.exit_code(), 1);
   EXPECT_NE(c.err().find("timed out"), std::string::npos) << c.err();
 }

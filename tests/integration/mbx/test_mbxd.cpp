@@ -10,11 +10,11 @@
 #include <cstring>
 #include <fstream>
 
-#include "child.hpp"
+#include "testsupport.hpp"
 
 namespace {
 
-using fdk::test::Child;
+using fdk::test::Process;
 
 class Mbxd : public ::testing::Test {
  protected:
@@ -22,10 +22,10 @@ class Mbxd : public ::testing::Test {
     ASSERT_FALSE(dir_.path().empty());
     sock_ = dir_.path() + "/bus.sock";
   }
-  Child broker(const std::vector<std::string>& extra = {}, const std::string& tag = "mbxd") {
+  Process broker(const std::vector<std::string>& extra = {}, const std::string& tag = "mbxd") {
     std::vector<std::string> argv = {MBXD_PATH, "--socket", sock_};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    return Child::start(argv, dir_.path(), tag);
+    return Process(argv, dir_.path(), tag);
   }
   bool exists() const {
     struct stat sb;
@@ -36,7 +36,7 @@ class Mbxd : public ::testing::Test {
 };
 
 TEST_F(Mbxd, AnnouncesItselfAndRemovesItsSocketOnStop) {
-  Child b = broker();
+  Process b = broker();
   ASSERT_TRUE(b.wait_for_output("mbxd ready " + sock_ + "\n", 10000)) << b.err();
   struct stat sb;
   ASSERT_EQ(stat(sock_.c_str(), &sb), 0);
@@ -48,29 +48,27 @@ TEST_F(Mbxd, AnnouncesItselfAndRemovesItsSocketOnStop) {
 }
 
 TEST_F(Mbxd, ReplacesTheSocketOfABrokerThatDied) {
-  Child first = broker({}, "first");
-  ASSERT_TRUE(first.wait_for_output("ready", 10000));
-  first.signal(SIGKILL);
-  ASSERT_TRUE(first.wait(5000));
+  Process first = fdk::test::start_broker(MBXD_PATH, dir_.path(), sock_, {}, "first");
+  first.kill(SIGKILL);
+  ASSERT_TRUE(first.ends_within(5000));
   ASSERT_TRUE(exists());  // left behind
-  Child second = broker({}, "second");
+  Process second = broker({}, "second");
   EXPECT_TRUE(second.wait_for_output("ready", 10000)) << second.err();
   EXPECT_TRUE(fdk::test::wait_for_socket(sock_, 5000));
 }
 
 TEST_F(Mbxd, RefusesALiveBrokersSocketAndOtherFiles) {
-  Child first = broker({}, "first");
-  ASSERT_TRUE(first.wait_for_output("ready", 10000));
-  Child second = broker({}, "second");
-  ASSERT_TRUE(second.wait(10000));
+  Process first = fdk::test::start_broker(MBXD_PATH, dir_.path(), sock_, {}, "first");
+  Process second = broker({}, "second");
+  ASSERT_TRUE(second.ends_within(10000));
   EXPECT_EQ(second.exit_code(), 1);
   EXPECT_NE(second.err().find("another broker is serving"), std::string::npos);
   EXPECT_TRUE(first.running());
   first.stop();
 
   std::ofstream(sock_) << "precious";
-  Child third = broker({}, "third");
-  ASSERT_TRUE(third.wait(10000));
+  Process third = broker({}, "third");
+  ASSERT_TRUE(third.ends_within(10000));
   EXPECT_EQ(third.exit_code(), 1);
   EXPECT_NE(third.err().find("is not a socket"), std::string::npos);
   EXPECT_EQ(fdk::test::read_file(sock_), "precious");
@@ -91,12 +89,11 @@ TEST_F(Mbxd, OnlyTheSameUserJoins) {
   // credentials are left to do it.
   ASSERT_EQ(chmod(dir_.path().c_str(), 0777), 0);
 
-  Child mine = broker({"--verbose"}, "mine");
-  ASSERT_TRUE(mine.wait_for_output("ready", 10000)) << mine.err();
+  Process mine = fdk::test::start_broker(MBXD_PATH, dir_.path(), sock_, {"--verbose"}, "mine");
   ASSERT_EQ(chmod(sock_.c_str(), 0666), 0);
-  Child stranger = Child::start(as_nobody({CADSIM_PATH, "--socket", sock_, "request", "X"}),
+  Process stranger = Process(as_nobody({CADSIM_PATH, "--socket", sock_, "request", "X"}),
                                 dir_.path(), "stranger");
-  ASSERT_TRUE(stranger.wait(10000));
+  ASSERT_TRUE(stranger.ends_within(10000));
   EXPECT_EQ(stranger.exit_code(), 1) << stranger.err();
   EXPECT_TRUE(fdk::test::wait_until(
       [&] { return mine.err().find("refused a connection: the other end runs as uid 65534") !=
@@ -107,16 +104,16 @@ TEST_F(Mbxd, OnlyTheSameUserJoins) {
   mine.stop();
   EXPECT_EQ(mine.exit_code(), 0) << mine.err();
 
-  Child theirs = Child::start(as_nobody({MBXD_PATH, "--socket", sock_}), dir_.path(), "theirs");
+  Process theirs = Process(as_nobody({MBXD_PATH, "--socket", sock_}), dir_.path(), "theirs");
   ASSERT_TRUE(theirs.wait_for_output("ready", 10000)) << theirs.err();
-  Child cad = Child::start({CADSIM_PATH, "--socket", sock_, "request", "X"}, dir_.path(), "cad");
-  ASSERT_TRUE(cad.wait(10000));
+  Process cad = Process({CADSIM_PATH, "--socket", sock_, "request", "X"}, dir_.path(), "cad");
+  ASSERT_TRUE(cad.ends_within(10000));
   EXPECT_EQ(cad.exit_code(), 1);
   EXPECT_NE(cad.err().find("not joining the broker at " + sock_ + ": the other end runs as uid 65534"),
             std::string::npos)
       << cad.err();
-  Child second = broker({}, "second");
-  ASSERT_TRUE(second.wait(10000));
+  Process second = broker({}, "second");
+  ASSERT_TRUE(second.ends_within(10000));
   EXPECT_EQ(second.exit_code(), 1);
   EXPECT_NE(second.err().find(sock_ + " belongs to uid 65534: another user holds this path"),
             std::string::npos)
@@ -129,26 +126,25 @@ TEST_F(Mbxd, BadCommandLinesAreUsageErrors) {
   for (std::vector<std::string> args :
        {std::vector<std::string>{"--bogus"}, {"--max-participants", "0"},
         {"--socket", std::string(200, 'x')}}) {
-    Child b = Child::start([&] {
+    Process b = Process([&] {
       std::vector<std::string> v = {MBXD_PATH};
       v.insert(v.end(), args.begin(), args.end());
       return v;
     }(), dir_.path(), "bad");
-    ASSERT_TRUE(b.wait(10000));
+    ASSERT_TRUE(b.ends_within(10000));
     EXPECT_NE(b.exit_code(), 0) << args[0];
     EXPECT_FALSE(b.err().empty());
   }
 }
 
 TEST_F(Mbxd, ParticipantsBeyondTheLimitAreToldAndClosed) {
-  Child b = broker({"--max-participants", "1"});
-  ASSERT_TRUE(b.wait_for_output("ready", 10000));
-  Child serve = Child::start({CADSIM_PATH, "--socket", sock_, "serve", "CURFCT"},
+  Process b = fdk::test::start_broker(MBXD_PATH, dir_.path(), sock_, {"--max-participants", "1"});
+  Process serve = Process({CADSIM_PATH, "--socket", sock_, "serve", "CURFCT"},
                              dir_.path(), "serve");
   ASSERT_TRUE(serve.wait_for_output("ready", 10000)) << serve.err();
-  Child extra = Child::start({CADSIM_PATH, "--socket", sock_, "request", "CURFCT"},
+  Process extra = Process({CADSIM_PATH, "--socket", sock_, "request", "CURFCT"},
                              dir_.path(), "extra");
-  ASSERT_TRUE(extra.wait(10000));
+  ASSERT_TRUE(extra.ends_within(10000));
   EXPECT_EQ(extra.exit_code(), 1);
   EXPECT_NE(extra.err().find("too many participants"), std::string::npos) << extra.err();
   EXPECT_TRUE(serve.running());
@@ -168,13 +164,13 @@ TEST_F(Mbxd, CadsimReportsUsageAndMissingBroker) {
   for (const auto& args : usage) {
     std::vector<std::string> argv = {CADSIM_PATH, "--socket", sock_};
     argv.insert(argv.end(), args.begin(), args.end());
-    Child c = Child::start(argv, dir_.path(), "usage");
-    ASSERT_TRUE(c.wait(10000));
+    Process c = Process(argv, dir_.path(), "usage");
+    ASSERT_TRUE(c.ends_within(10000));
     EXPECT_EQ(c.exit_code(), 2) << testing::PrintToString(args);
     EXPECT_NE(c.err().find("usage:"), std::string::npos);
   }
-  Child c = Child::start({CADSIM_PATH, "--socket", sock_, "request", "X"}, dir_.path(), "nob");
-  ASSERT_TRUE(c.wait(10000));
+  Process c = Process({CADSIM_PATH, "--socket", sock_, "request", "X"}, dir_.path(), "nob");
+  ASSERT_TRUE(c.ends_within(10000));
   EXPECT_EQ(c.exit_code(), 1);
   EXPECT_NE(c.err().find("cannot reach the broker"), std::string::npos) << c.err();
 }
