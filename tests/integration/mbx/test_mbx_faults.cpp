@@ -236,13 +236,9 @@ TEST_F(Bus, MalformedFramesDisconnectOnlyTheirSender) {
     std::string bytes;
   };
   const std::vector<Case> cases = {
-      {"length above the largest frame", true, Raw::u32(0x7fffffff) + std::string(1, 7) +
-                                                   std::string(3, '\0') + Raw::u32(1) +
-                                                   Raw::u32(0)},
+      // Header checks are the framing's own (its unit tests have them all);
+      // one is enough to see the broker answer and close.
       {"unknown frame type", true, Raw::frame(99, 0, 0, "")},
-      {"reserved bytes set", true, Raw::u32(0) + std::string("\x09\x01\x00\x00", 4) + Raw::u32(1) + Raw::u32(0)},
-      {"payload length wrong for the type", true, Raw::frame(2, 0, 3, "SHORT")},
-      {"item without conversation", true, Raw::frame(7, 0, 0, "x")},
       {"broker-only frame", true, Raw::frame(13, 5, 0, std::string(24, 'A'))},
       {"item before hello", false, Raw::frame(7, 1, 0, "x")},
       {"unsupported version", false,
