@@ -196,16 +196,6 @@ TEST_F(Bus, HandlerDyingMidCallFailsTheReceiveAndDropsItsService) {
   expect_still_served();
 }
 
-TEST_F(Bus, UnknownRequestNameIsAClearError) {
-  join_as_bridge();
-  Process c = cadsim({"request", "NOSUCH"});
-  ASSERT_TRUE(c.ends_within(10000));
-  EXPECT_EQ(c.exit_code(), 1);
-  EXPECT_NE(c.err().find("no participant serves request NOSUCH"), std::string::npos) << c.err();
-  EXPECT_NE(c.err().find("status 6"), std::string::npos) << c.err();
-  expect_still_served();
-}
-
 TEST_F(Bus, CallToServiceWithoutHandlerEndsWithUnknown) {
   int32_t st = -1, one = 1;
   mbx_init(nullptr, &st);
