@@ -35,6 +35,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -138,14 +139,16 @@ long owner_of(const struct sockaddr_in &peer, const struct sockaddr_in &local) {
                sizeof kernel) == static_cast<ssize_t>(sizeof message)) {
         alignas(struct nlmsghdr) char buffer[8192];
         ssize_t n = recv(nl, buffer, sizeof buffer, 0);
+        // The answer is one message: the socket's record, or an error when
+        // no socket has these addresses.  (NLMSG_OK is not used: it mixes
+        // signed and unsigned lengths.)
         auto *h = reinterpret_cast<struct nlmsghdr *>(buffer);
-        int left = n > 0 ? static_cast<int>(n) : 0;
-        for (; NLMSG_OK(h, left); h = NLMSG_NEXT(h, left)) {
-            if (h->nlmsg_type != SOCK_DIAG_BY_FAMILY) break;  // an error: no such socket
-            if (h->nlmsg_len < NLMSG_LENGTH(sizeof(struct inet_diag_msg))) break;
+        std::size_t got = n > 0 ? static_cast<std::size_t>(n) : 0;
+        if (got >= sizeof(struct nlmsghdr) && h->nlmsg_len <= got &&
+            h->nlmsg_type == SOCK_DIAG_BY_FAMILY &&
+            h->nlmsg_len >= NLMSG_LENGTH(sizeof(struct inet_diag_msg))) {
             auto *d = static_cast<struct inet_diag_msg *>(NLMSG_DATA(h));
             uid = static_cast<long>(d->idiag_uid);
-            break;
         }
     }
     close(nl);

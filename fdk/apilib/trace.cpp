@@ -192,10 +192,13 @@ IntT F_ApiTracing(void) { return fdk::trace::on() ? 1 : 0; }
 void F_ApiTrace(const void *data, IntT length, const char *format, ...) {
   if (!fdk::trace::on()) return;
   char text[fdk::trace::kLineMax];
-  va_list ap;
-  va_start(ap, format);
-  int n = std::vsnprintf(text, sizeof text, format != nullptr ? format : "", ap);
-  va_end(ap);
+  int n = 0;
+  if (format != nullptr) {
+    va_list ap;
+    va_start(ap, format);
+    n = std::vsnprintf(text, sizeof text, format, ap);
+    va_end(ap);
+  }
   fdk::trace::Line line;
   line.text(std::string_view(text, n < 0 ? 0 : std::min<std::size_t>(n, sizeof text - 1)));
   if (data != nullptr) line.text(" ").quoted(data, length > 0 ? static_cast<std::size_t>(length) : 0);
