@@ -1,0 +1,199 @@
+// Names on FDE_PATH_SIZE-byte buffers, file-path records, and DI names: the
+// writer with relativisation, the reader and its malformed inputs.
+#include "fde_dipath.h"
+#include "fde_filepath.h"
+#include "fde_memory.h"
+
+#include <gtest/gtest.h>
+#include <pwd.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+using Record = std::unique_ptr<FilePathT, decltype(&F_FilePathFree)>;
+Record Own(FilePathT *fp) { return Record(fp, F_FilePathFree); }
+Record Unix(const std::string &name) { return Own(F_UnixToFilePath(name.c_str(), nullptr)); }
+// A record as "path #flags", or "(null)"; the record is freed.
+std::string Show(FilePathT *fp) {
+  Record r = Own(fp);
+  return r ? std::string(r->path) + " #" + std::to_string(r->flags) : "(null)";
+}
+
+// Runs op on a copy of s in its own FDE_PATH_SIZE-byte buffer.
+template <typename Op>
+std::string InBuffer(const std::string &s, Op op) {
+  char buf[FDE_PATH_SIZE];
+  std::memset(buf, 'Z', sizeof buf);
+  std::memcpy(buf, s.c_str(), s.size() + 1);
+  op(buf);
+  return buf;
+}
+
+TEST(FdePath, NamesInBuffers) {
+  setenv("FDE_TEST_DOCS", "/data", 1);
+  setenv("FDE_TEST_BIG", ("/" + std::string(1000, 'v')).c_str(), 1);
+  unsetenv("FDE_TEST_UNSET");
+  std::string tooBig = "$FDE_TEST_BIG/" + std::string(30, 'x');
+  const passwd *root = getpwnam("root");
+  ASSERT_NE(root, nullptr);
+  // References; one that is unknown or would not fit leaves the name as it was.
+  const std::pair<std::string, std::string> refs[] = {
+      {"$FDE_TEST_DOCS/x", "/data/x"}, {"a/$FDE_TEST_DOCS/$FDE_TEST_DOCS", "a//data//data"},
+      {"$FDE_TEST_DOCS/$FDE_TEST_UNSET", "$FDE_TEST_DOCS/$FDE_TEST_UNSET"},
+      {"\\$FDE_TEST_DOCS", "\\$FDE_TEST_DOCS"}, {"a~b", "a~b"}, {tooBig, tooBig},
+      {"~root/x", std::string(root->pw_dir) + "/x"}, {"~no_such_user_fde/x", "~no_such_user_fde/x"}};
+  for (auto &[name, want] : refs) EXPECT_EQ(InBuffer(name, FdeFixTildaName), want) << name;
+
+  // Expansion resolves "." and ".." textually, relative names under dir.
+  struct { const char *name, *dir, *out; } expand[] = {
+      {"/..", "", "/"}, {"/../../a", "", "/a"}, {"/a/", "", "/a"}, {"///", "", "/"}, {"a/../../b", "", "b"},
+      {"../../../x", "base/sub", "x"}, {"", "/usr/doc", "/usr/doc"}, {"$FDE_TEST_DOCS/./x/..", "", "/data"}};
+  for (auto &c : expand)
+    EXPECT_EQ(InBuffer(c.name, [&](char *b) { FdeUiExpandFileName(b, c.dir); }), c.out) << c.name;
+  // At the limit the last component is cut and the rest dropped, in bounds.
+  std::string dir = "/" + std::string(1000, 'd');
+  EXPECT_EQ(InBuffer(std::string(100, 'c') + "/dropped", [&](char *b) { FdeUiExpandFileName(b, dir.c_str()); }),
+            dir + "/" + std::string(20, 'c'));
+  char name[FDE_LAST_NAME_SIZE], head[FDE_PATH_LEN];  // the documented sizes
+  FdeSplitFullFileName(("/" + std::string(1500, 'd') + "/" + std::string(400, 'n')).c_str(), head, name);
+  EXPECT_EQ(std::strlen(name) + std::strlen(head), FDE_LAST_NAME_SIZE - 1u + FDE_PATH_LEN - 1u);
+
+  std::string deep = "/a";
+  while (deep.size() < 1000) deep += "/b";
+  struct { const char *path; std::string anchor, out; } relative[] = {
+      {"/a/x", deep + "/f", "/a/x"},  // about 500 levels up would not fit: stays absolute
+      {"/a/x", "/a/b/b/f", "../../x"}, {"/usr/docs/x", "/usr/doc/book.fm", "../docs/x"},
+      {"/usr/doc/a.fm", "/usr/doc/book.fm", "a.fm"}, {"/var/x", "/usr/doc/book.fm", "/var/x"}};
+  for (auto &c : relative)
+    EXPECT_EQ(InBuffer(c.path, [&](char *b) { FdeRelativizeFileName(b, c.anchor.c_str()); }), c.out) << c.path;
+  EXPECT_EQ(InBuffer("/usr/a.fm", [](char *b) { FdeRelativizeFileName(b, nullptr); }), "/usr/a.fm");
+  unsetenv("FDE_TEST_DOCS");
+  unsetenv("FDE_TEST_BIG");
+}
+
+TEST(FdePath, UnixNamesAndAnchors) {
+  Record book = Unix("/usr/doc/book.fm"), top = Unix("/book.fm"), rel = Unix("d/book.fm");
+  Record plain = Own(FdeFilePathSimpleCreate("/p/q.fm"));  // flags 0: not relative
+  std::string deepDir = "/" + std::string(1000, 'd');
+  Record deep = Unix(deepDir + "/book.fm");
+  FilePathT untagged = {0, FDE_FP_ABSOLUTE, const_cast<StringT>("/a/b")};
+  FilePathT pathless = {FDE_FILEPATH_TAG, FDE_FP_ABSOLUTE, nullptr};
+  std::string fits = "/" + std::string(FDE_PATH_LEN - 2, 'a');  // the longest expansion
+  struct { std::string name; const FilePathT *anchor; std::string want; } cases[] = {
+      {"/usr//doc/./a/../b.fm", nullptr, "/usr/doc/b.fm #16"}, {"a/b", nullptr, "a/b #1"},
+      {"x/../..", nullptr, "(null)"}, {"", nullptr, "(null)"}, {".", nullptr, "(null)"},
+      {"ch1.fm", book.get(), "/usr/doc/ch1.fm #16"}, {"../lib/x", book.get(), "/usr/lib/x #16"},
+      {"/abs/y", book.get(), "/abs/y #16"}, {"ch1.fm", top.get(), "/ch1.fm #16"}, {"r", plain.get(), "/p/r #16"},
+      {"/abs", rel.get(), "(null)"}, {"x", rel.get(), "(null)"}, {"x", &untagged, "(null)"},
+      {"/abs", &pathless, "(null)"}, {fits, nullptr, fits + " #16"},
+      {fits + "b", nullptr, "(null)"},  // fits the name buffer, but the expansion would cut it
+      {fits + "bc", nullptr, "(null)"}, {std::string(30, 'x'), deep.get(), "(null)"},
+      {"x", deep.get(), deepDir + "/x #16"}};
+  for (auto &c : cases) EXPECT_EQ(Show(F_UnixToFilePath(c.name.c_str(), c.anchor)), c.want) << c.name;
+  // Macintosh and DOS names are copied, not converted.
+  EXPECT_EQ(Show(F_DosToFilePath("C:\\d\\..\\a.fm")), "C:\\d\\..\\a.fm #0");
+  EXPECT_EQ(Show(F_MacToFilePath("")) + Show(F_MacToFilePath((fits + "bc").c_str())), "(null)(null)");
+  EXPECT_EQ(Show(FdeFilePathSimpleCreate((fits + "bc").c_str())), "(null)");
+  FilePathT *fp = FdeFilePathCreate();
+  EXPECT_TRUE(fp != nullptr && fp->path == nullptr && FdeFilePathFree(&fp) == 0 && fp == nullptr);
+}
+
+// The DI name written for a record, or "(refused)".
+std::string Write(const FilePathT *fp, const char *anchor = nullptr) {
+  Record a = Own(anchor != nullptr ? F_UnixToFilePath(anchor, nullptr) : nullptr);
+  StringT text = reinterpret_cast<StringT>(1);
+  IntT length = -5;
+  if (F_FilePathToDI(fp, a.get(), &text, &length) != 0) {
+    EXPECT_TRUE(text == nullptr && length == 0);
+    return "(refused)";
+  }
+  std::string out = text;
+  EXPECT_EQ(static_cast<size_t>(length), out.size());
+  F_Free(text);
+  return out;
+}
+// What a DI name reads back as.
+std::string Read(const char *di, const char *anchor = nullptr) {
+  Record a = Own(anchor != nullptr ? F_UnixToFilePath(anchor, nullptr) : nullptr);
+  return Show(F_DIToFilePath(di, a.get()));
+}
+
+constexpr const char *kAnchor = "/usr/doc/book.fm";
+
+TEST(FdeDiPath, WriterRelativisesAndTheReaderGivesThePathBack) {
+  struct { const char *path, *anchor, *di; } cases[] = {
+      {"/usr/doc/a.fm", nullptr, "<r><c>usr<c>doc<c>a.fm"}, {"/a/./b", nullptr, "<r><c>a<c>b"},
+      {"/usr/doc/a.fm", kAnchor, "<c>a.fm"}, {"/usr/lib/x.fm", kAnchor, "<u><c>lib<c>x.fm"},
+      {"/var/x.fm", kAnchor, "<r><c>var<c>x.fm"}, {"/usr/ch1.fm", "/usr/book.fm", "<r><c>usr<c>ch1.fm"},
+      {"/usr/doc", "/usr/doc/sub/f", "<u><u><c>doc"}, {"/a<b/c\\d", kAnchor, "<r><c>a\\<b<c>c\\\\d"},
+      {"/", nullptr, "<r>"}, {"/", kAnchor, "<r>"}};
+  for (auto &c : cases) {
+    EXPECT_EQ(Write(Unix(c.path).get(), c.anchor), c.di) << c.path;
+    EXPECT_EQ(Read(c.di, c.anchor), std::string(Unix(c.path)->path) + " #16") << c.path;
+  }
+  EXPECT_EQ(Write(Own(FdeFilePathSimpleCreate("/a/./b/../c")).get()), "<r><c>a<c>b<u><c>c");  // unexpanded
+
+  std::string many, fits;
+  while (many.size() < 600) many += "/a";  // 300 segments: 1203 DI characters
+  while (fits.size() < 500) fits += "/a";  // 250 segments: 1003
+  std::string huge = "/" + std::string(FDE_PATH_LEN, 'h');
+  FilePathT raw = {FDE_FILEPATH_TAG, FDE_FP_ABSOLUTE, huge.data()};
+  FilePathT untagged = {0, FDE_FP_ABSOLUTE, const_cast<StringT>("/a")};
+  Record manyRec = Unix(many);
+  EXPECT_EQ(Write(Unix(fits).get()).size(), 1003u);
+  for (const FilePathT *fp : {manyRec.get(), &raw, &untagged, static_cast<FilePathT *>(nullptr)})
+    EXPECT_EQ(Write(fp), "(refused)");
+}
+
+TEST(FdeDiPath, ReaderTokensMalformedNamesAndAnchors) {
+  struct { const char *di, *anchor, *read; } cases[] = {
+      {"<h>srv<c>x", nullptr, "/srv/x #16"}, {"<v>vol<c>x", nullptr, "/vol/x #16"}, {"<Z>junk<c>a", nullptr, "a #1"},
+      {"<c>a\\<b", nullptr, "a<b #1"}, {"<c><c>a", nullptr, "/a #16"}, {"<r>ignored<c>a", nullptr, "/a #16"},
+      {"<c>a/b", nullptr, "a/b #1"},
+      // stops on an error: what was read, unexpanded, flags 0
+      {"<c>a<r><c>b", nullptr, "a/ #0"}, {"<c>a<h>x", nullptr, "a/ #0"}, {"<r><u>", nullptr, "/ #0"},
+      {"<h>x<u>", nullptr, "/x/ #0"}, {"abc", nullptr, "(null)"}, {"<r", nullptr, "(null)"},
+      {"<", nullptr, "(null)"}, {"x<c>a", nullptr, "(null)"}, {"", nullptr, "(null)"},
+      {nullptr, nullptr, "(null)"}, {"<c>", nullptr, "(null)"},
+      // the root alone is the root, with or without an anchor
+      {"<r>", nullptr, "/ #16"}, {"<r>", kAnchor, "/ #16"}, {"<r>x", kAnchor, "/ #16"},
+      {"<u><c>lib<c>x.fm", kAnchor, "/usr/lib/x.fm #16"}, {"<u><u><u><u>", kAnchor, "/ #16"},
+      {"<c>a", "d/book.fm", "(null)"}, {"<r><c>a", "d/book.fm", "/a #16"}};
+  for (auto &c : cases) EXPECT_EQ(Read(c.di, c.anchor), c.read) << (c.di ? c.di : "null");
+
+  std::string big = "<c>" + std::string(300, 'x') + "<c>y";  // components over 255 are cut
+  EXPECT_EQ(Read(big.c_str()), std::string(255, 'x') + "/y #1");
+  // Five components of 250 characters pass the output limit: the parse
+  // fails and keeps the four that fitted.
+  std::string five;
+  for (char c = 'a'; c < 'f'; ++c) five += "<c>" + std::string(250, c);
+  EXPECT_EQ(Read(five.c_str()).size(), 4u * 251 + 3);
+  char out[FDE_PATH_SIZE];
+  EXPECT_EQ(FdeParseDiName(five.c_str(), out), -1);
+  StringT o = out;
+  IntT used = 0;
+  EXPECT_EQ(F_StrCpyAndAdvance(&o, &used, std::string(1000, 'c').c_str()), 0);
+  EXPECT_EQ(F_StrCpyAndAdvance(&o, &used, std::string(24, 'd').c_str()), -1);
+  EXPECT_EQ(F_StrCpyAndAdvance(&o, &used, std::string(23, 'd').c_str()), 0);
+  EXPECT_TRUE(used == FDE_PATH_LEN && o == out + FDE_PATH_LEN && std::strlen(out) == FDE_PATH_LEN);
+}
+
+TEST(FdeDiPath, TokenHelpersStayWithinTheName) {
+  struct { const char *text; int id; ptrdiff_t advance; } cases[] = {
+      {"<c>x", 'c', 3}, {"abc", 0, 1}, {"<", 0, 1}, {"<c", 0, 2}, {"<cx", 0, 3}, {"", 0, 0}, {"<\xE9>", 0xE9, 3}};
+  for (auto &c : cases) {
+    ConStringT cursor = c.text;
+    EXPECT_EQ(GetDiTokenID(&cursor), c.id) << c.text;
+    EXPECT_EQ(cursor - c.text, c.advance) << c.text;
+  }
+  FdeUFCursorT c;  // segments over 255 characters are cut
+  std::string path = "//usr///" + std::string(300, 's') + "/";
+  FdeUFCinit(&c, path.c_str());
+  EXPECT_TRUE(FdeUFCgetSegment(&c) && FdeUFCgetSegment(&c) && c.segment == std::string(255, 's'));
+  EXPECT_FALSE(FdeUFCgetSegment(&c));
+}
+
+}  // namespace
