@@ -22,55 +22,11 @@ std::string Show(FilePathT *fp) {
   return r ? std::string(r->path) + " #" + std::to_string(r->flags) : "(null)";
 }
 
-// Runs op on a copy of s in its own FDE_PATH_SIZE-byte buffer.
-template <typename Op>
-std::string InBuffer(const std::string &s, Op op) {
-  char buf[FDE_PATH_SIZE];
-  std::memset(buf, 'Z', sizeof buf);
-  std::memcpy(buf, s.c_str(), s.size() + 1);
-  op(buf);
-  return buf;
-}
-
-TEST(FdePath, NamesInBuffers) {
+// Unix names through references, textual expansion and anchors.
+TEST(FdePath, UnixNamesAndAnchors) {
   setenv("FDE_TEST_DOCS", "/data", 1);
   setenv("FDE_TEST_BIG", ("/" + std::string(1000, 'v')).c_str(), 1);
-  unsetenv("FDE_TEST_UNSET");
-  std::string tooBig = "$FDE_TEST_BIG/" + std::string(30, 'x');
-  const passwd *root = getpwnam("root");
-  ASSERT_NE(root, nullptr);
-  // References; one that is unknown or would not fit leaves the name as it was.
-  const std::pair<std::string, std::string> refs[] = {
-      {"$FDE_TEST_DOCS/x", "/data/x"}, {"a/$FDE_TEST_DOCS/$FDE_TEST_DOCS", "a//data//data"},
-      {"$FDE_TEST_DOCS/$FDE_TEST_UNSET", "$FDE_TEST_DOCS/$FDE_TEST_UNSET"},
-      {"\\$FDE_TEST_DOCS", "\\$FDE_TEST_DOCS"}, {"a~b", "a~b"}, {tooBig, tooBig},
-      {"~root/x", std::string(root->pw_dir) + "/x"}, {"~no_such_user_fde/x", "~no_such_user_fde/x"}};
-  for (auto &[name, want] : refs) EXPECT_EQ(InBuffer(name, FdeFixTildaName), want) << name;
-
-  // Expansion resolves "." and ".." textually, relative names under dir.
-  struct { const char *name, *dir, *out; } expand[] = {
-      {"/../../a", "", "/a"}, {"///", "", "/"}, {"a/../../b", "", "b"}, {"../../../x", "base/sub", "x"},
-      {"", "/usr/doc", "/usr/doc"}, {"$FDE_TEST_DOCS/./x/..", "", "/data"}};
-  for (auto &c : expand)
-    EXPECT_EQ(InBuffer(c.name, [&](char *b) { FdeUiExpandFileName(b, c.dir); }), c.out) << c.name;
-  // At the limit the last component is cut and the rest dropped, in bounds.
-  std::string dir = "/" + std::string(1000, 'd');
-  EXPECT_EQ(InBuffer(std::string(100, 'c') + "/dropped", [&](char *b) { FdeUiExpandFileName(b, dir.c_str()); }),
-            dir + "/" + std::string(20, 'c'));
-  char name[FDE_LAST_NAME_SIZE], head[FDE_PATH_LEN];  // the documented sizes
-  FdeSplitFullFileName(("/" + std::string(1500, 'd') + "/" + std::string(400, 'n')).c_str(), head, name);
-  EXPECT_EQ(std::strlen(name) + std::strlen(head), FDE_LAST_NAME_SIZE - 1u + FDE_PATH_LEN - 1u);
-
-  std::string deep = "/a";
-  while (deep.size() < 1000) deep += "/b";
-  // About 500 levels up would not fit: the path stays absolute.
-  EXPECT_EQ(InBuffer("/a/x", [&](char *b) { FdeRelativizeFileName(b, (deep + "/f").c_str()); }), "/a/x");
-  EXPECT_EQ(InBuffer("/a/x", [](char *b) { FdeRelativizeFileName(b, nullptr); }), "/a/x");
-  unsetenv("FDE_TEST_DOCS");
-  unsetenv("FDE_TEST_BIG");
-}
-
-TEST(FdePath, UnixNamesAndAnchors) {
+  std::string tooBig = "$FDE_TEST_BIG/" + std::string(30, 'x'), home = getpwnam("root")->pw_dir;
   Record book = Unix("/usr/doc/book.fm"), top = Unix("/book.fm"), rel = Unix("d/book.fm");
   Record plain = Own(FdeFilePathSimpleCreate("/p/q.fm"));  // flags 0: not relative
   std::string deepDir = "/" + std::string(1000, 'd');
@@ -80,7 +36,13 @@ TEST(FdePath, UnixNamesAndAnchors) {
   std::string fits = "/" + std::string(FDE_PATH_LEN - 2, 'a');  // the longest expansion
   struct { std::string name; const FilePathT *anchor; std::string want; } cases[] = {
       {"/usr//doc/./a/../b.fm", nullptr, "/usr/doc/b.fm #16"}, {"a/b", nullptr, "a/b #1"},
-      {"x/../..", nullptr, "(null)"}, {"", nullptr, "(null)"}, {".", nullptr, "(null)"},
+      {"/../../a", nullptr, "/a #16"}, {"a/../../b", nullptr, "b #1"}, {"x/../..", nullptr, "(null)"},
+      {"", nullptr, "(null)"}, {".", nullptr, "(null)"}, {"$FDE_TEST_DOCS/./x/..", nullptr, "/data #16"},
+      {"a/$FDE_TEST_DOCS/$FDE_TEST_DOCS", nullptr, "a/data/data #1"}, {"~root/x", nullptr, home + "/x #16"},
+      // unknown references, or ones that would not fit, leave the name as it was
+      {"$FDE_TEST_DOCS/$FDE_TEST_UNSET", nullptr, "$FDE_TEST_DOCS/$FDE_TEST_UNSET #1"},
+      {"\\$FDE_TEST_DOCS", nullptr, "\\$FDE_TEST_DOCS #1"}, {"a~b", nullptr, "a~b #1"},
+      {"~no_such_user_fde/x", nullptr, "~no_such_user_fde/x #1"}, {tooBig, nullptr, tooBig + " #1"},
       {"ch1.fm", book.get(), "/usr/doc/ch1.fm #16"}, {"../lib/x", book.get(), "/usr/lib/x #16"},
       {"/abs/y", book.get(), "/abs/y #16"}, {"ch1.fm", top.get(), "/ch1.fm #16"}, {"r", plain.get(), "/p/r #16"},
       {"/abs", rel.get(), "(null)"}, {"x", rel.get(), "(null)"}, {"x", &untagged, "(null)"},
@@ -92,9 +54,24 @@ TEST(FdePath, UnixNamesAndAnchors) {
   // Macintosh and DOS names are copied, not converted.
   EXPECT_EQ(Show(F_DosToFilePath("C:\\d\\..\\a.fm")), "C:\\d\\..\\a.fm #0");
   EXPECT_EQ(Show(F_MacToFilePath("")) + Show(F_MacToFilePath((fits + "bc").c_str())), "(null)(null)");
-  EXPECT_EQ(Show(FdeFilePathSimpleCreate((fits + "bc").c_str())), "(null)");
   FilePathT *fp = FdeFilePathCreate();
   EXPECT_TRUE(FdeFilePathFree(&fp) == 0 && fp == nullptr);
+
+  // In a name buffer, the last component at the limit is cut and the rest dropped.
+  char buf[FDE_PATH_SIZE], name[FDE_LAST_NAME_SIZE], head[FDE_PATH_LEN];  // the documented sizes
+  std::strcpy(buf, (std::string(100, 'c') + "/dropped").c_str());
+  FdeUiExpandFileName(buf, deepDir.c_str());
+  EXPECT_EQ(buf, deepDir + "/" + std::string(20, 'c'));
+  FdeSplitFullFileName(("/" + std::string(1500, 'd') + "/" + std::string(400, 'n')).c_str(), head, name);
+  EXPECT_EQ(std::strlen(name) + std::strlen(head), FDE_LAST_NAME_SIZE - 1u + FDE_PATH_LEN - 1u);
+  std::string deepAnchor = "/a";  // about 500 levels up would not fit: the path stays absolute
+  while (deepAnchor.size() < 1000) deepAnchor += "/b";
+  std::strcpy(buf, "/a/x");
+  FdeRelativizeFileName(buf, (deepAnchor + "/f").c_str());
+  FdeRelativizeFileName(buf, nullptr);
+  EXPECT_STREQ(buf, "/a/x");
+  unsetenv("FDE_TEST_DOCS");
+  unsetenv("FDE_TEST_BIG");
 }
 
 // The DI name written for a record, or "(refused)".
@@ -102,12 +79,8 @@ std::string Write(const FilePathT *fp, const char *anchor = nullptr) {
   Record a = Own(anchor != nullptr ? F_UnixToFilePath(anchor, nullptr) : nullptr);
   StringT text = reinterpret_cast<StringT>(1);
   IntT length = -5;
-  if (F_FilePathToDI(fp, a.get(), &text, &length) != 0) {
-    EXPECT_TRUE(text == nullptr && length == 0);
-    return "(refused)";
-  }
-  std::string out = text;
-  EXPECT_EQ(static_cast<size_t>(length), out.size());
+  std::string out = F_FilePathToDI(fp, a.get(), &text, &length) == 0 ? text : "(refused)";
+  EXPECT_EQ(length, text != nullptr ? static_cast<IntT>(out.size()) : 0);
   F_Free(text);
   return out;
 }

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -116,22 +115,17 @@ TEST(FdeStrings, NewStringsAreZeroFilledCopies) {
 }
 
 // The printed text; the count returned must be its length.
-std::string Fmt(const char *format, ...) {
+template <typename... A>
+std::string Fmt(const char *format, A... args) {
   char buf[1024];
-  va_list ap;
-  va_start(ap, format);
-  IntT n = F_VSprintf(buf, format, ap);
-  va_end(ap);
+  IntT n = F_Sprintf(buf, format, args...);
   EXPECT_EQ(static_cast<size_t>(n), std::strlen(buf)) << format;
   return buf;
 }
-
-std::string Ref(const char *format, ...) {
+template <typename... A>
+std::string Ref(const char *format, A... args) {
   char buf[1024];
-  va_list ap;
-  va_start(ap, format);
-  std::vsnprintf(buf, sizeof buf, format, ap);
-  va_end(ap);
+  std::snprintf(buf, sizeof buf, format, args...);
   return buf;
 }
 
