@@ -78,12 +78,6 @@ TEST(FdePath, UnixNamesAndAnchors) {
   EXPECT_EQ(buf, deepDir + "/" + std::string(20, 'c'));
   FdeSplitFullFileName(("/" + std::string(1500, 'd') + "/" + std::string(400, 'n')).c_str(), head, name);
   EXPECT_EQ(std::strlen(name) + std::strlen(head), FDE_LAST_NAME_SIZE - 1u + FDE_PATH_LEN - 1u);
-  std::string deepAnchor = "/a";  // about 500 levels up would not fit: the path stays absolute
-  while (deepAnchor.size() < 1000) deepAnchor += "/b";
-  std::strcpy(buf, "/a/x");
-  FdeRelativizeFileName(buf, (deepAnchor + "/f").c_str());
-  FdeRelativizeFileName(buf, nullptr);
-  EXPECT_STREQ(buf, "/a/x");
   unsetenv("FDE_TEST_DOCS");
   unsetenv("FDE_TEST_BIG");
 }
@@ -107,7 +101,11 @@ std::string Read(const char *di, const char *anchor = nullptr) {
 constexpr const char *kAnchor = "/usr/doc/book.fm";
 
 TEST(FdeDiPath, WriterRelativisesAndTheReaderGivesThePathBack) {
+  std::string deep = "/a";  // about 500 levels up would not fit: the path stays absolute
+  while (deep.size() < 1000) deep += "/b";
+  deep += "/f";
   struct { const char *path, *anchor, *di; } cases[] = {
+      {"/a/x", deep.c_str(), "<r><c>a<c>x"},
       {"/usr/doc/a.fm", nullptr, "<r><c>usr<c>doc<c>a.fm"}, {"/a/./b", nullptr, "<r><c>a<c>b"},
       {"/usr/doc/a.fm", kAnchor, "<c>a.fm"}, {"/usr/lib/x.fm", kAnchor, "<u><c>lib<c>x.fm"},
       {"/var/x.fm", kAnchor, "<r><c>var<c>x.fm"}, {"/usr/ch1.fm", "/usr/book.fm", "<r><c>usr<c>ch1.fm"},
@@ -191,28 +189,6 @@ std::string BadName(const std::string &dir, const std::string &hex) {
   return ok && lstat(s.c_str(), &st) != 0 ? "" : "got " + s + ", want an unused " + prefix + "??????\n";
 }
 
-TEST(FdeTmp, TheDirectoryAndTheHomeAreChosenOnce) {
-  Fresh([] {
-    TempDir t;
-    unsetenv("TMPDIR");
-    unsetenv("HOME");
-    std::string why = BadName("/tmp", "1");
-    setenv("TMPDIR", t.path().c_str(), 1);
-    FdeSetTmpCounter(9);  // names count in hexadecimal
-    why += BadName("/tmp", "a");
-    FdeSetTmpCounter(0xFFFFFFFEu);  // the name has room for all eight digits
-    why += BadName("/tmp", "ffffffff");
-    char unset[FDE_PATH_SIZE] = "~/d", bare[FDE_PATH_SIZE] = "~", later[FDE_PATH_SIZE] = "~/d";
-    FdeFixTildaName(unset);
-    setenv("HOME", "/home/u", 1);
-    FdeFixTildaName(bare);
-    setenv("HOME", "/elsewhere", 1);
-    FdeFixTildaName(later);
-    std::string home = std::string(unset) + " " + bare + " " + later;
-    return why + (home == "~/d /home/u /home/u/d" ? "" : home);
-  });
-}
-
 TEST(FdeTmp, DirectoryFallbacks) {
   // TMPDIR, HOME (null: unset) and the directory wanted, as names in a fresh
   // temporary directory; without the candidates /tmp and /usr/tmp; with the
@@ -238,29 +214,37 @@ TEST(FdeTmp, DirectoryFallbacks) {
     });
 }
 
-TEST(FdeTmp, ChannelIsPrivateAndRemovedOnClose) {
+// The temporary directory and the home directory are chosen once; a
+// temporary channel; then every heap request of an operation refused in
+// turn: a clean failure, no file left behind, nothing allocated (the
+// sanitizer build checks leaks).
+TEST(FdeTmp, ChosenOnceChannelAndHeapFailures) {
   Fresh([] {
     TempDir t;
     setenv("TMPDIR", t.path().c_str(), 1);
+    unsetenv("HOME");
+    char unset[FDE_PATH_SIZE] = "~/d", bare[FDE_PATH_SIZE] = "~", later[FDE_PATH_SIZE] = "~/d";
+    FdeFixTildaName(unset);
+    setenv("HOME", "/home/u", 1);
+    FdeFixTildaName(bare);
+    setenv("HOME", "/elsewhere", 1);
+    FdeFixTildaName(later);
+    std::string home = std::string(unset) + " " + bare + " " + later;
+    std::string why = home == "~/d /home/u /home/u/d" ? "" : home;
     ChannelT *ch = F_ChannelMakeTmp();
     char buf[4] = {};
     struct stat st;
     std::string name = ch != nullptr ? ch->name : "";
-    bool ok = name.rfind(t.path() + "/F1.", 0) == 0 && lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-              (st.st_mode & 0777) == 0600 && F_ChannelWrite("abc", 1, 3, ch) == 3 && F_ChannelSeek(ch, 0, 0) == 0 &&
-              F_ChannelRead(buf, 1, 3, ch) == 3 && std::strcmp(buf, "abc") == 0;
-    ok = ok && FdeChannelCloseTmp(&ch) == 0 && ch == nullptr && !fs::exists(name);
-    fs::remove(t.path());  // the chosen directory vanishes
-    return ok && F_ChannelMakeTmp() == nullptr ? "" : "temporary channel " + name;
-  });
-}
-
-// Every heap request of an operation refused in turn: a clean failure, no
-// file left behind, nothing allocated (the sanitizer build checks leaks).
-TEST(FdeFiles, HeapFailuresLeaveNothingBehind) {
-  Fresh([] {
-    TempDir t;
-    setenv("TMPDIR", t.path().c_str(), 1);
+    if (name.rfind(t.path() + "/F1.", 0) != 0 || lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        (st.st_mode & 0777) != 0600 || F_ChannelWrite("abc", 1, 3, ch) != 3 || F_ChannelSeek(ch, 0, 0) != 0 ||
+        F_ChannelRead(buf, 1, 3, ch) != 3 || std::strcmp(buf, "abc") != 0 || FdeChannelCloseTmp(&ch) != 0 ||
+        ch != nullptr || fs::exists(name))
+      why += " a private temporary file, removed on close: " + name;
+    setenv("TMPDIR", "/tmp", 1);
+    FdeSetTmpCounter(9);  // names count in hexadecimal
+    why += BadName(t.path(), "a");
+    FdeSetTmpCounter(0xFFFFFFFEu);  // the name has room for all eight digits
+    why += BadName(t.path(), "ffffffff");
     Record src = Unix(t.write("src", "x")), abs = Unix("/a");
     HandleT *h = F_AllocHandle(100, 0);
     void *data = h->data;
@@ -274,13 +258,14 @@ TEST(FdeFiles, HeapFailuresLeaveNothingBehind) {
         {[] { return F_UnixToFilePath("/a/b", nullptr) == nullptr; }, 2},
         {[&] { return F_FilePathToDI(abs.get(), nullptr, &text, &length) == -1 && text == nullptr; }, 1},
         {[] { return F_ChannelMakeTmp() == nullptr; }, 2}};
-    std::string why;
     for (size_t i = 0; i < std::size(ops); ++i)
       for (int nth = 1; nth <= ops[i].second; ++nth)
-        if (DryHeap fault(nth); !ops[i].first()) why += "operation " + std::to_string(i) + "." + std::to_string(nth);
+        if (DryHeap fault(nth); !ops[i].first()) why += " operation " + std::to_string(i) + "." + std::to_string(nth);
     std::remove(src->path);
     F_FreeHandle(h);
-    return why + (fs::is_empty(t.path()) ? "" : " a file left behind");
+    if (!fs::is_empty(t.path())) why += " a file left behind";
+    fs::remove(t.path());  // the chosen directory vanishes
+    return why + (F_ChannelMakeTmp() == nullptr ? "" : " a channel in a removed directory");
   });
 }
 
