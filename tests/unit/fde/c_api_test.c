@@ -1,14 +1,6 @@
-/* Compiled as C: every public header of the support library stays usable
- * from C, and the library links into a C program. */
+/* Compiled as C: the public headers of the support library (fde.h includes
+ * them all) stay usable from C, and the library links into a C program. */
 #include "fde.h"
-#include "fde_channel.h"
-#include "fde_charmap.h"
-#include "fde_dipath.h"
-#include "fde_filepath.h"
-#include "fde_memory.h"
-#include "fde_sprint.h"
-#include "fde_strings.h"
-#include "fde_types.h"
 
 int main(void) {
   char buf[64];

@@ -1,11 +1,7 @@
 // File paths, DI names, file properties, channels, temporary names and
 // channels, and the cleanup of every heap-failure path.
 #include "channel_internal.h"
-#include "fde_channel.h"
-#include "fde_dipath.h"
-#include "fde_filepath.h"
-#include "fde_memory.h"
-#include "fde_strings.h"
+#include "fde.h"
 #include "memory_internal.h"
 
 #include <gtest/gtest.h>
@@ -147,9 +143,7 @@ TEST(FdeDiPath, ReaderTokensMalformedNamesAndAnchors) {
 
   std::string big = "<c>" + std::string(300, 'x') + "<c>y";  // components over 255 are cut
   EXPECT_EQ(Read(big.c_str()), std::string(255, 'x') + "/y #1");
-  // The output holds FDE_PATH_LEN characters: four components of 250 and
-  // one of 18 fit, with their '/'; with one of 19 the last '/' does not, and
-  // the parse fails with the FDE_PATH_LEN characters read.
+  // FDE_PATH_LEN characters fit: 4 x 250 and 18, with each '/'; with 19 the last '/' does not.
   std::string four;
   for (char c = 'a'; c < 'e'; ++c) four += "<c>" + std::string(250, c);
   EXPECT_EQ(Read((four + "<c>" + std::string(18, 'e')).c_str()).size(), 4u * 251 + 18 + 3);
@@ -161,9 +155,8 @@ TEST(FdeDiPath, ReaderTokensMalformedNamesAndAnchors) {
   EXPECT_FALSE(FdeUFCgetSegment(&c));
 }
 
-// Runs scenario in a process of its own, for the state the library keeps
-// once per process (temporary and home directory).  It returns what it found
-// wrong; the sanitizer build checks for leaks when the process ends.
+// Runs scenario, which returns what it found wrong, in a fresh process: the
+// library keeps the temporary and home directory once per process.
 void Fresh(const std::function<std::string()> &scenario) {
   EXPECT_EXIT(
       {
@@ -186,9 +179,8 @@ std::string BadName(const std::string &dir, const std::string &hex) {
 }
 
 TEST(FdeTmp, DirectoryFallbacks) {
-  // TMPDIR, HOME (null: unset) and the directory wanted, as names in a fresh
-  // temporary directory; without the candidates /tmp and /usr/tmp; with the
-  // real user nobody, whom access() refuses the 0555 directory "ro".
+  // TMPDIR, HOME (null: unset), wanted: names in a fresh directory; without /tmp
+  // and /usr/tmp; as real user nobody, whom access() refuses the 0555 "ro".
   struct { const char *tmpdir, *home; bool fixedOnes, nobody; const char *want; } cases[] = {
       {"plain", "home", true, false, "/tmp"}, {"", "home", true, false, "/tmp"},
       {"ro", "home", true, true, "/tmp"}, {nullptr, "home", false, false, "home"},
@@ -210,10 +202,8 @@ TEST(FdeTmp, DirectoryFallbacks) {
     });
 }
 
-// The temporary directory and the home directory are chosen once; a
-// temporary channel; then every heap request of an operation refused in
-// turn: a clean failure, no file left behind, nothing allocated (the
-// sanitizer build checks leaks).
+// Temporary and home directory chosen once; a temporary channel; each heap
+// request of an operation refused in turn: a clean failure, no file left.
 TEST(FdeTmp, ChosenOnceChannelAndHeapFailures) {
   Fresh([] {
     TempDir t;
@@ -293,8 +283,7 @@ TEST(FdeChannel, AppendCloseAndDelete) {
   F_ChannelWrite("x", 1, 1, full);
   EXPECT_TRUE(F_ChannelCloseTmp(full) == -1 && !fs::exists(dst->path));
   EXPECT_EQ(F_ChannelClose(nullptr) + F_ChannelCloseTmp(nullptr), -2);
-  // A channel without a name stands for the working directory; closing it
-  // as temporary must not remove that directory, empty as it is.
+  // An unnamed channel stands for the working directory: closing it must not remove that.
   fs::path old = fs::current_path();
   fs::current_path(t.mkdir("work"));
   ChannelT *unnamed = FdeChannelNew(std::tmpfile(), F_StrCopyString(""));

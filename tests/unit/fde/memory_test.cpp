@@ -1,10 +1,7 @@
 // Allocation, byte blocks, handles, and the contract-failure path of the
 // whole library.
 #include "channel_internal.h"
-#include "fde_dipath.h"
-#include "fde_filepath.h"
-#include "fde_memory.h"
-#include "fde_strings.h"
+#include "fde.h"
 #include "memory_internal.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,6 @@
 // The F_Str family and formatted printing.  Where the printer means what
 // glibc means, glibc is the oracle.
-#include "fde_charmap.h"
-#include "fde_memory.h"
-#include "fde_sprint.h"
-#include "fde_strings.h"
+#include "fde.h"
 
 #include <gtest/gtest.h>
 
