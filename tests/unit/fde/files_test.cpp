@@ -96,7 +96,7 @@ std::string Read(const char *di, const char *anchor = nullptr) {
 
 constexpr const char *kAnchor = "/usr/doc/book.fm";
 
-TEST(FdeDiPath, WriterRelativisesAndTheReaderGivesThePathBack) {
+TEST(FdeDiPath, WriterAndReader) {
   std::string deep = "/a";  // about 500 levels up would not fit: the path stays absolute
   while (deep.size() < 1000) deep += "/b";
   deep += "/f";
@@ -124,10 +124,7 @@ TEST(FdeDiPath, WriterRelativisesAndTheReaderGivesThePathBack) {
   EXPECT_EQ(Write(Unix(fits).get()).size(), 1003u);
   for (const FilePathT *fp : {manyRec.get(), &raw, &untagged, static_cast<FilePathT *>(nullptr)})
     EXPECT_EQ(Write(fp), "(refused)");
-}
-
-TEST(FdeDiPath, ReaderTokensMalformedNamesAndAnchors) {
-  struct { const char *di, *anchor, *read; } cases[] = {
+  struct { const char *di, *anchor, *read; } reads[] = {
       {"<h>srv<c>x", nullptr, "/srv/x #16"}, {"<v>vol<c>x", nullptr, "/vol/x #16"}, {"<Z>junk<c>a", nullptr, "a #1"},
       {"<c>a\\<b", nullptr, "a<b #1"}, {"<c><c>a", nullptr, "/a #16"}, {"<r>ignored<c>a", nullptr, "/a #16"},
       // stops on an error: what was read, unexpanded, flags 0
@@ -139,7 +136,7 @@ TEST(FdeDiPath, ReaderTokensMalformedNamesAndAnchors) {
       {"<r>", nullptr, "/ #16"}, {"<r>", kAnchor, "/ #16"}, {"<r>x", kAnchor, "/ #16"},
       {"<u><c>lib<c>x.fm", kAnchor, "/usr/lib/x.fm #16"}, {"<u><u><u><u>", kAnchor, "/ #16"},
       {"<c>a", "d/book.fm", "(null)"}, {"<r><c>a", "d/book.fm", "/a #16"}};
-  for (auto &c : cases) EXPECT_EQ(Read(c.di, c.anchor), c.read) << (c.di ? c.di : "null");
+  for (auto &c : reads) EXPECT_EQ(Read(c.di, c.anchor), c.read) << (c.di ? c.di : "null");
 
   std::string big = "<c>" + std::string(300, 'x') + "<c>y";  // components over 255 are cut
   EXPECT_EQ(Read(big.c_str()), std::string(255, 'x') + "/y #1");
@@ -254,19 +251,7 @@ TEST(FdeTmp, ChosenOnceChannelAndHeapFailures) {
   });
 }
 
-TEST(FdeFiles, Properties) {
-  TempDir t;
-  std::string dir = t.mkdir("d"), file = t.write("f", "x");
-  EXPECT_EQ(FdeStatProperty(dir.c_str(), 0x700) | FdeStatProperty(t.file("none").c_str(), 0x700), 0x500u);
-  EXPECT_EQ(FdeStatProperty(file.c_str(), 0x700) | FdeAccessProperty("", 3), 0x600u);
-  EXPECT_EQ(FdeAccessProperty(file.c_str(), 3) | FdeAccessProperty(t.file("none").c_str(), 3), 3u);
-  Record d = Unix(dir), f = Unix(file);
-  EXPECT_TRUE(F_DirectoryExists(d.get()) && F_DirectoryIsWriteable(d.get()) && F_FileIsReadable(f.get()));
-  EXPECT_FALSE(F_FileExists(d.get()) || F_FileIsWriteable(d.get()) || F_DirectoryIsReadable(f.get()));
-  EXPECT_FALSE(F_FileExists(nullptr) || F_DirectoryExists(f.get()));
-}
-
-TEST(FdeChannel, AppendCloseAndDelete) {
+TEST(FdeFiles, ChannelsDeletionAndProperties) {
   TempDir t;
   std::string content(20000, 0);  // several blocks
   for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
@@ -292,6 +277,13 @@ TEST(FdeChannel, AppendCloseAndDelete) {
   EXPECT_TRUE(FdeChannelCloseTmp(&unnamed) == 0 && unnamed == nullptr && fs::is_directory(work->path));
   fs::current_path(old);
   EXPECT_TRUE(F_DeleteFile(top.get()) == -1 && F_DeleteFile(work.get()) == 0 && F_DeleteFile(work.get()) == -1);
+  Record &d = top, &f = src;  // a directory and a regular file
+  EXPECT_EQ(FdeStatProperty(d->path, 0x700) | FdeStatProperty(t.file("none").c_str(), 0x700), 0x500u);
+  EXPECT_EQ(FdeStatProperty(f->path, 0x700) | FdeAccessProperty("", 3), 0x600u);
+  EXPECT_EQ(FdeAccessProperty(f->path, 3) | FdeAccessProperty(t.file("none").c_str(), 3), 3u);
+  EXPECT_TRUE(F_DirectoryExists(d.get()) && F_DirectoryIsWriteable(d.get()) && F_FileIsReadable(f.get()));
+  EXPECT_FALSE(F_FileExists(d.get()) || F_FileIsWriteable(d.get()) || F_DirectoryIsReadable(f.get()));
+  EXPECT_FALSE(F_FileExists(nullptr) || F_DirectoryExists(f.get()));
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ struct ThreadsafeDeathTests : testing::Environment {
 };
 testing::Environment *const kStyle = testing::AddGlobalTestEnvironment(new ThreadsafeDeathTests);
 
-TEST(FdeMemory, BlocksBytesAndHandles) {
+TEST(FdeMemory, BlocksBytesHandlesAndWarnings) {
   EXPECT_EQ(F_Free(F_Alloc(FDE_ALLOC_LIMIT - 1, 0)), 0);
   void *empty = F_Calloc(0, 5, 0);  // a zero-byte block is no exhaustion
   EXPECT_EQ(FdeFree(&empty) + FdeFree(&empty) + FdeFree(nullptr) + F_Free(nullptr), -3);
@@ -60,10 +60,7 @@ TEST(FdeMemory, BlocksBytesAndHandles) {
   EXPECT_TRUE(F_ReallocHandle(b, 8, 0) == b && F_FreeHandle(b) == 0);
   FdeSetStrictEnforcement(was);
   EXPECT_TRUE(FdeFreeHandle(&c) == 0 && c == FDE_FREED_HANDLE && F_FreeHandle(a) == 0);
-}
-
-TEST(FdeMemory, WarningWritesTheMessageAsIs) {
-  testing::internal::CaptureStderr();
+  testing::internal::CaptureStderr();  // a warning is written as it is, not as a format
   F_Warning("50% done");
   F_Warning(nullptr);
   F_Progress(1, 2);  // accepted and dropped
