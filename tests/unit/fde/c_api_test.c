@@ -1,5 +1,4 @@
-/* Compiled as C: the public headers of the support library (fde.h includes
- * them all) stay usable from C, and the library links into a C program. */
+/* The public headers (fde.h includes them all) compiled as C, linked to the library. */
 #include "fde.h"
 
 int main(void) {

@@ -17,8 +17,7 @@ namespace {
 
 using DryHeap = fdk::test::HeapFault<FdeSysAllocT, FdeSetSysAlloc>;
 
-// Death tests re-execute the program ("threadsafe"), which also works under
-// AddressSanitizer and gives every such test a fresh library.
+// Death tests re-execute the program: a fresh library, and fine under AddressSanitizer.
 struct ThreadsafeDeathTests : testing::Environment {
   void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
 };
