@@ -124,7 +124,7 @@ TEST(FdeSprint, ConversionsAndLibraryRules) {
   std::string fits = "%" + std::string(252, '0') + "d|%d";    // 254 characters and the 'l' fit
   std::string over = "%" + std::string(253, '0') + "d|%d";    // one more does not
   std::string huge = "%*" + std::string(400, '0') + "d|%d";   // longer than the buffer, a '*' to consume
-  std::string grows = "%" + std::string(250, '0') + "*d|%d";  // fits until the '*' is expanded
+  std::string grows = "%" + std::string(245, '0') + "*.*d|%d";  // fits until a '*' is expanded
   const std::pair<std::string, std::string> cases[] = {
       {Fmt(""), ""}, {Fmt("100%%"), "100%"}, {Fmt("%*d|%-*d|", 5, 42, 4, 7), "   42|7   |"},
       {Fmt("%*d|", -4, 7), "7   |"}, {Fmt("%s=%5.2f", "x", 2.5), "x= 2.50"}, {Fmt("%08X", 48879), "0000BEEF"},
@@ -140,7 +140,7 @@ TEST(FdeSprint, ConversionsAndLibraryRules) {
       {Fmt("a%nd|%d", &written, 7), "a|7"},  // %n never reaches the C library
       {Fmt("%5%|%d", 3), "%|3"}, {Fmt("abc%"), "abc"}, {Fmt("x%*", 3), "x"}, {Fmt("%d%-", 4), "4"},
       {Fmt(fits.c_str(), 5, 6), "5|6"}, {Fmt(over.c_str(), 5, 6), "|6"}, {Fmt(huge.c_str(), 3, 5, 6), "|6"},
-      {Fmt(grows.c_str(), INT_MIN, 5, 6), "|6"}, {Fmt(grows.c_str(), 7, 5, 6), "0000005|6"}};
+      {Fmt(grows.c_str(), INT_MIN, 2, 5, 6), "|6"}, {Fmt(grows.c_str(), 7, 2, 5, 6), Ref("%07.2d|%d", 5, 6)}};
   for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
   EXPECT_EQ(written, 12345);
   char buf[8] = "zzzzzzz";
