@@ -184,8 +184,8 @@ TEST(FdeTmp, DirectoryFallbacks) {
       auto at = [&](const char *name) { return *name != 0 && *name != '/' ? t.file(name) : std::string(name); };
       chmod(t.mkdir("ro").c_str(), 0555);
       t.mkdir("home");
-      t.write("plain", "");
-      if (!c.fixedOnes) FdeSetTmpCandidates(at("missing").c_str(), at("plain").c_str());
+      std::string missing = t.file("missing"), plain = t.write("plain", "");  // kept by pointer
+      if (!c.fixedOnes) FdeSetTmpCandidates(missing.c_str(), plain.c_str());
       c.tmpdir != nullptr ? setenv("TMPDIR", at(c.tmpdir).c_str(), 1) : unsetenv("TMPDIR");
       c.home != nullptr ? setenv("HOME", at(c.home).c_str(), 1) : unsetenv("HOME");
       bool nobody = c.nobody && getuid() == 0;

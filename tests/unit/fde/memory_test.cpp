@@ -68,8 +68,7 @@ TEST(FdeMemory, BlocksBytesHandlesAndWarnings) {
 
 // Every contract violation ends in FdeFail and an abort.
 TEST(FdeMemoryDeathTest, ContractViolationsAbort) {
-  HandleT *h = F_AllocHandle(4, 0), *locked = F_AllocHandle(4, 0), *gone = F_AllocHandle(4, 0);
-  F_LockHandle(locked);
+  HandleT *h = F_AllocHandle(4, 0), *gone = F_AllocHandle(4, 0);
   FdeFreeHandle(&gone);  // the marked variable is recognised, never dereferenced
   char buf[FDE_PATH_SIZE] = "a/b", abs[FDE_PATH_SIZE] = "/a/b";
   FilePathT *absFp = F_UnixToFilePath("/a/b", nullptr), *relFp = F_UnixToFilePath("a/b", nullptr);
@@ -86,7 +85,7 @@ TEST(FdeMemoryDeathTest, ContractViolationsAbort) {
       [] { F_FreeHandle(nullptr); }, [] { F_ClearHandle(nullptr); }, [] { FdeFreeHandle(nullptr); },
       [] { F_ReallocHandle(nullptr, 4, 0); }, [&] { F_HandleEqual(h, nullptr); },
       [&] { F_DuplicateHandle(nullptr, h); }, [&] { F_LockHandle(gone); }, [&] { F_FreeHandle(gone); },
-      [&] { F_FreeHandle(locked); }, [&] { F_ReallocHandle(locked, 8, 0); },
+      [&] { F_LockHandle(h), F_FreeHandle(h); }, [&] { F_LockHandle(h), F_ReallocHandle(h, 8, 0); },  // locked
       [] { FdeFilePathFree(nullptr); }, [&] { FdeRelativizeFileName(buf, "/a/f"); },
       [&] { FdeRelativizeFileName(abs, "a/f"); }, [&] { F_FilePathToDI(absFp, nullptr, &text, nullptr); },
       [&] { F_FilePathToDI(relFp, nullptr, &text, &length); },
