@@ -1,279 +1,151 @@
-// The F_Str family.
-#include "fde_charmap.h"
-#include "fde_memory.h"
-#include "fde_strings.h"
+// The F_Str family and formatted printing.  Where the printer means what
+// glibc means, glibc is the oracle.
+#include "fde.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
-
-#include "death_style.h"
 
 namespace {
 
-TEST(StringsAlloc, NewAndCopyAreZeroFilledBlocks) {
-  StringT s = F_StrNew(5);
-  ASSERT_NE(s, nullptr);
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(s[i], 0);
-  F_Free(s);
-  StringT c = F_StrCopyString("hello");
-  ASSERT_NE(c, nullptr);
-  EXPECT_STREQ(c, "hello");
-  F_Free(c);
-  EXPECT_EQ(F_StrCopyString(nullptr), nullptr);
-  StringT e = F_StrCopyString("");
-  ASSERT_NE(e, nullptr);
-  EXPECT_STREQ(e, "");
-  F_Free(e);
+TEST(FdeStrings, Edits) {
+  // An edit of a buffer holding `before`: its result and the text after it.
+  const struct { const char *before; std::function<IntT(char *)> op; IntT result; const char *after; } cases[] = {
+      {"xyz", [](char *b) { return F_StrCpyN(b, "abcdef", 4); }, 3, "abc"},
+      {"xyz", [](char *b) { return F_StrCpyN(b, "abcdef", 1); }, 0, ""},
+      {"xyz", [](char *b) { return F_StrCpyN(b, "ab", 0) + F_StrCpyN(b, "ab", -3); }, 0, "xyz"},
+      {"xyz", [](char *b) { return (F_StrCpy(b, "ab"), 0); }, 0, "ab"},
+      {"xyz", [](char *b) { return (F_StrCpy(b, nullptr), 0); }, 0, ""},
+      {"abcdef", [](char *b) { return (F_StrTrunc(b, 2), F_StrTrunc(b, -1), 0); }, 0, "ab"},
+      {"ab", [](char *b) { return F_StrCat(b, "cd"); }, 4, "abcd"},
+      {"abcde", [](char *b) { return F_StrCatN(b, "xyz", 6); }, 5, "abcde"},
+      {"abcde", [](char *b) { return F_StrCatN(b, "xyz", 8); }, 7, "abcdexy"},
+      {"abcde", [](char *b) { return F_StrCatN(b, "", 16) + F_StrCatN(b, "q", INT_MIN); }, 10, "abcde"},
+      {"abcdefgh", [](char *b) { return F_StrNCatN(b, "xyz", 3, 5); }, 4, "abcd"},  // cuts dst
+      {"abcd", [](char *b) { return F_StrNCatN(b, "xyz", 2, 16); }, 6, "abcdxy"},
+      {"abc", [](char *b) { return F_StrNCatN(b, "x", 1, 1); }, 0, ""},
+      {"abc", [](char *b) { return F_StrNCatN(b, "x", 1, 0); }, 3, "abc"},  // no room at all
+      {"ab", [](char *b) { return F_StrCatCharN(b, 'c', 4); }, 3, "abc"},
+      {"abc", [](char *b) { return F_StrCatCharN(b, 'd', 4) + F_StrCatCharN(b, 0, 8); }, 6, "abc"},
+      {"ab", [](char *b) { return F_StrCatCharN(b, 0x1E9, 8); }, 3, "ab\xE9"},  // the low byte
+      {"n=", [](char *b) { return F_StrCatIntN(b, -42, 32); }, 5, "n=-42"},
+      {"", [](char *b) { return F_StrCatIntN(b, INT_MIN, 32); }, 11, "-2147483648"},
+      {"ab", [](char *b) { return F_StrCatIntN(b, 123456, 6); }, 5, "ab123"},
+      {"ab \t ", [](char *b) { return (F_StrStripTrailingSpaces(b), 0); }, 0, "ab \t"},
+      {"  ab ", [](char *b) { return (F_StrStripLeadingSpaces(b), 0); }, 0, "ab "},
+      {"a-b_c", [](char *b) { return (F_StrStrip(b, "-_"), F_StrStrip(b, ""), F_StrStrip(b, nullptr), 0); }, 0,
+       "abc"},
+      {"abcdef", [](char *b) { return (F_StrReverse(b, 3), 0); }, 0, "cbadef"},
+      {"ab", [](char *b) { return (F_StrReverse(b, 10), 0); }, 0, "ba"}};
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    char buf[32];
+    std::strcpy(buf, cases[i].before);
+    EXPECT_EQ(cases[i].op(buf), cases[i].result) << "case " << i;
+    EXPECT_STREQ(buf, cases[i].after) << "case " << i;
+  }
+  // A null destination is left alone.
+  EXPECT_EQ(F_StrCpyN(nullptr, "ab", 8) + F_StrCat(nullptr, "x") + F_StrCatN(nullptr, "q", 8) +
+                F_StrNCatN(nullptr, "q", 1, 8) + F_StrCatCharN(nullptr, 'q', 8),
+            0);
+  F_StrCpy(nullptr, "ab");
+  F_StrReverse(nullptr, 4);
 }
 
-TEST(StringsAllocDeathTest, ImpossibleLengthFails) {
-  // len + 1 must neither reach the limit nor wrap around to a 0-byte block.
-  EXPECT_DEATH(F_StrNew(FDE_ALLOC_LIMIT - 1), "");
-  EXPECT_DEATH(F_StrNew(0xFFFFFFFFu), "");
-}
+TEST(FdeStrings, ComparisonsAndSearches) {
+  // {what the function answered, what it should}
+  const int64_t checks[][2] = {
+      {F_StrLen(nullptr), 0}, {F_StrLen("abc"), 3}, {F_StrEqual(nullptr, ""), 1}, {F_StrEqual("a", "b"), 0},
+      {F_StrEqualN(nullptr, "", 3), 1}, {F_StrEqualN("ab", "abc", 3), 0}, {F_StrEqualN("abX", "abY", 2), 1},
+      {F_StrEqualN("a", "b", 0), 1}, {F_StrIEqual("Abc", "aBC"), 1}, {F_StrIEqual("\x83", "\x8E"), 1},  // E acute
+      {F_StrIEqual("\xA7", "S"), 0}, {F_StrIEqualN("ABx", "aby", 2), 1}, {F_StrIEqualN("ABx", "aby", 3), 0},
+      {F_StrCmp("a", "c"), 'a' - 'c'}, {F_StrCmp("\xE9", "a"), 0xE9 - 'a'},  // unsigned: high bytes last
+      {F_StrCmp("ab", "a"), 'b'}, {F_StrCmp(nullptr, "a"), -'a'}, {F_StrCmpN("ab", "ac", 1), 0},
+      {F_StrCmpN("x", "y", -4), 0}, {F_StrCmpN("a", "ab", 5), -'b'}, {F_StrICmp("ABC", "abd"), 'c' - 'd'},
+      {F_StrICmp("\x80", "\x8A"), 0}, {F_StrICmpN("ABx", "abY", 3), 'x' - 'y'},
+      {F_StrMCmp("abc", "ABC") > 0, 1}, {F_StrMCmp("ABD", "abc") > 0, 1},  // case only breaks ties
+      {F_StrPrefix("abc", "ab"), 1}, {F_StrPrefix(nullptr, nullptr), 1}, {F_StrPrefix("ab", "abc"), 0},
+      {F_StrPrefixN("abX", "abc", 2), 1}, {F_StrPrefixN("x", "y", 0), 1}, {F_StrIPrefix("Hello", "hE"), 1},
+      {F_StrSuffix(nullptr, ""), 1}, {F_StrSuffix("txt", ".txt"), 0}, {F_StrISuffix("FILE.TXT", ".txt"), 1},
+      {F_StrSubString("abc", ""), 0}, {F_StrSubString("", ""), -1}, {F_StrSubString("abcbc", "bc"), 1},
+      {F_StrSubString("abc", "cd"), -1}, {F_StrSubString("a", nullptr), -1}, {F_StrAlphaToInt(" -42x"), -42},
+      {F_StrAlphaToInt(nullptr), 0}, {F_StrAlphaToInt("99999999999"), INT_MAX},
+      {F_StrAlphaToInt("-99999999999"), INT_MIN}, {F_StrAlphaToReal("2.5e1") == 25.0, 1},
+      {F_StrAlphaToReal(nullptr) == 0.0, 1}, {F_FdeInit(), 0}};
+  for (size_t i = 0; i < std::size(checks); ++i) EXPECT_EQ(checks[i][0], checks[i][1]) << "check " << i;
 
-TEST(StringsCopy, LenAndUnboundedCopy) {
-  EXPECT_EQ(F_StrLen(nullptr), 0u);
-  EXPECT_EQ(F_StrLen("abc"), 3u);
-  char buf[8] = "xyz";
-  F_StrCpy(buf, "ab");
-  EXPECT_STREQ(buf, "ab");
-  F_StrCpy(buf, nullptr);
-  EXPECT_STREQ(buf, "");
-  F_StrCpy(nullptr, "ab");  // nothing happens
-  char t[] = "abcdef";
-  F_StrTrunc(t, 2);
-  EXPECT_STREQ(t, "ab");
-  F_StrTrunc(t, -1);  // ignored, never writes before the buffer
-  EXPECT_STREQ(t, "ab");
-}
-
-TEST(StringsCopy, CpyNBoundsAndCounts) {
-  char buf[8];
-  EXPECT_EQ(F_StrCpyN(buf, "abcdef", 4), 3);
-  EXPECT_STREQ(buf, "abc");
-  EXPECT_EQ(F_StrCpyN(buf, "abcdef", 1), 0);
-  EXPECT_STREQ(buf, "");
-  EXPECT_EQ(F_StrCpyN(buf, "ab", 8), 2);
-  EXPECT_STREQ(buf, "ab");
-  EXPECT_EQ(F_StrCpyN(buf, nullptr, 8), 0);
-  EXPECT_STREQ(buf, "");
-  EXPECT_EQ(F_StrCpyN(nullptr, "ab", 8), 0);
-  // Splitting a path at its last '/': k characters before it.
-  const char *path = "/usr/lib/x.fm";
-  char dir[32];
-  IntT k = static_cast<IntT>(F_StrRChr(path, '/') - path);
-  EXPECT_EQ(F_StrCpyN(dir, path, k + 1), 8);
-  EXPECT_STREQ(dir, "/usr/lib");
-}
-
-TEST(StringsCopy, CpyNWithNoRoomWritesNothing) {
-  char buf[4] = "xyz";
-  EXPECT_EQ(F_StrCpyN(buf, "abc", 0), 0);
-  EXPECT_EQ(F_StrCpyN(buf, "abc", -3), 0);
-  EXPECT_STREQ(buf, "xyz");
-}
-
-TEST(StringsCat, UnboundedAndBounded) {
-  char buf[16] = "ab";
-  EXPECT_EQ(F_StrCat(buf, "cd"), 4);
-  EXPECT_EQ(F_StrCat(buf, nullptr), 4);
-  EXPECT_EQ(F_StrCat(nullptr, "x"), 0);
-  EXPECT_STREQ(buf, "abcd");
-
-  char five[16] = "abcde";
-  EXPECT_EQ(F_StrCatN(five, "xyz", 6), 5);
-  EXPECT_STREQ(five, "abcde");
-  EXPECT_EQ(F_StrCatN(five, "xyz", 8), 7);
-  EXPECT_STREQ(five, "abcdexy");
-  EXPECT_EQ(F_StrCatN(five, "", 16), 7);
-  EXPECT_EQ(F_StrCatN(five, "q", 0), 7);
-  EXPECT_EQ(F_StrCatN(five, "q", INT_MIN), 7);
-  EXPECT_EQ(F_StrCatN(nullptr, "q", 8), 0);
-}
-
-TEST(StringsCat, NCatNCutsAndCounts) {
-  char buf[16] = "abcdefgh";
-  EXPECT_EQ(F_StrNCatN(buf, "xyz", 3, 5), 4);
-  EXPECT_STREQ(buf, "abcd");
-  EXPECT_EQ(F_StrNCatN(buf, "xyz", 2, 16), 6);
-  EXPECT_STREQ(buf, "abcdxy");
-  EXPECT_EQ(F_StrNCatN(buf, "xyz", 10, 8), 7);
-  EXPECT_STREQ(buf, "abcdxyx");
-  EXPECT_EQ(F_StrNCatN(buf, nullptr, 3, 16), 7);
-  char one[4] = "abc";
-  EXPECT_EQ(F_StrNCatN(one, "x", 1, 1), 0);
-  EXPECT_STREQ(one, "");
-  // A buffer with no room at all is left alone.
-  char keep[4] = "abc";
-  EXPECT_EQ(F_StrNCatN(keep, "x", 1, 0), 3);
-  EXPECT_STREQ(keep, "abc");
-}
-
-TEST(StringsCat, CharAndInt) {
-  char buf[8] = "ab";
-  EXPECT_EQ(F_StrCatCharN(buf, 'c', 4), 3);
-  EXPECT_STREQ(buf, "abc");
-  EXPECT_EQ(F_StrCatCharN(buf, 'd', 4), 3);  // at size - 1 already
-  EXPECT_STREQ(buf, "abc");
-  EXPECT_EQ(F_StrCatCharN(buf, 0, 8), 3);  // a terminator appends nothing
-  EXPECT_EQ(F_StrCatCharN(buf, 0x1E9, 8), 4);  // taken as the byte 0xE9
-  EXPECT_EQ(static_cast<UCharT>(buf[3]), 0xE9);
-
-  char num[32] = "n=";
-  EXPECT_EQ(F_StrCatIntN(num, -42, 32), 5);
-  EXPECT_STREQ(num, "n=-42");
-  EXPECT_EQ(F_StrCatIntN(num, INT_MIN, 32), 16);
-  EXPECT_STREQ(num, "n=-42-2147483648");
-  char small[6] = "ab";
-  EXPECT_EQ(F_StrCatIntN(small, 123456, 6), 5);
-  EXPECT_STREQ(small, "ab123");
-}
-
-TEST(StringsCompare, EqualN) {
-  EXPECT_TRUE(F_StrEqual(nullptr, ""));
-  EXPECT_FALSE(F_StrEqual("a", "b"));
-  EXPECT_TRUE(F_StrEqualN(nullptr, "", 3));
-  EXPECT_FALSE(F_StrEqualN("ab", "abc", 3));
-  EXPECT_TRUE(F_StrEqualN("abX", "abY", 2));
-  EXPECT_TRUE(F_StrEqualN("ab", "ab", 10));
-  EXPECT_TRUE(F_StrEqualN("a", "b", 0));
-  // The same pointer is equal without being read.
-  const char *bogus = reinterpret_cast<const char *>(uintptr_t{16});
-  EXPECT_TRUE(F_StrEqualN(bogus, bogus, 5));
-  EXPECT_TRUE(F_StrIEqualN(bogus, bogus, 5));
-}
-
-TEST(StringsCompare, CaseFoldingUsesTheLowerMap) {
-  EXPECT_TRUE(F_StrIEqual("\x83", "\x8E"));  // E acute, e acute
-  EXPECT_TRUE(F_StrIEqual("Abc", "aBC"));
-  EXPECT_FALSE(F_StrIEqual("\xA7", "S"));
-  EXPECT_FALSE(F_StrIEqual("\xA7", "ss"));
-  EXPECT_TRUE(F_StrIEqualN("ABx", "aby", 2));
-  EXPECT_FALSE(F_StrIEqualN("ABx", "aby", 3));
-  // Pointing the lower map elsewhere changes the folding at once.
+  const char *s = "a/b/c", *hi = "x\xE9y";
+  EXPECT_TRUE(F_StrChr(s, '/') == s + 1 && F_StrRChr(s, '/') == s + 3 && F_StrChr(hi, 0xE9) == hi + 1);
+  // Bytes compare unsigned, never sign-extended; the terminator is not found.
+  EXPECT_FALSE(F_StrChr(hi, -23) || F_StrChr("abc", 0) || F_StrChr(nullptr, 'a') || F_StrRChr(s, 'x'));
+  const char *words[] = {"abd", "abc", "ABC"};
+  std::qsort(words, 3, sizeof words[0], F_StrQsortCmp);
+  EXPECT_EQ(std::string(words[0]) + words[1] + words[2], "ABCabcabd");
+  // Case folding follows wherever the lower map points now.
   const UCharT *saved = FdeMToLower;
   FdeMToLower = FdeIdentMap;
   EXPECT_FALSE(F_StrIEqual("Abc", "aBC"));
   FdeMToLower = saved;
-  EXPECT_TRUE(F_StrIEqual("Abc", "aBC"));
+  StringT n = F_StrNew(5), c = F_StrCopyString("hello"), e = F_StrCopyString("");  // zero-filled copies
+  EXPECT_TRUE(F_PtrEqual(n, nullptr, 6) && F_StrEqual(c, "hello") && e != nullptr && e[0] == 0);
+  EXPECT_EQ(F_StrCopyString(nullptr), nullptr);
+  for (StringT p : {n, c, e}) F_Free(p);
 }
 
-TEST(StringsCompare, CmpIsUnsignedDifference) {
-  EXPECT_EQ(F_StrCmp("abc", "abc"), 0);
-  EXPECT_EQ(F_StrCmp("a", "c"), 'a' - 'c');
-  EXPECT_EQ(F_StrCmp("\xE9", "a"), 0xE9 - 'a');  // high bytes order after ASCII
-  EXPECT_EQ(F_StrCmp("ab", "a"), 'b');
-  EXPECT_EQ(F_StrCmp(nullptr, "a"), -'a');
-  EXPECT_EQ(F_StrCmpN("ab", "ac", 1), 0);
-  EXPECT_LT(F_StrCmpN("ab", "ac", 2), 0);
-  EXPECT_EQ(F_StrCmpN("x", "y", 0), 0);
-  EXPECT_EQ(F_StrCmpN("x", "y", -4), 0);
-  EXPECT_EQ(F_StrCmpN("a", "ab", 5), -'b');
-  EXPECT_EQ(F_StrICmp("ABC", "abd"), 'c' - 'd');
-  EXPECT_EQ(F_StrICmp("\x80", "\x8A"), 0);  // A diaeresis pair
-  EXPECT_EQ(F_StrICmpN("ABx", "abY", 2), 0);
-  EXPECT_EQ(F_StrICmpN("ABx", "abY", 3), 'x' - 'y');
+// The printed text; the count returned must be its length.
+template <typename... A>
+std::string Fmt(const char *format, A... args) {
+  char buf[1024];
+  IntT n = F_Sprintf(buf, format, args...);
+  EXPECT_EQ(static_cast<size_t>(n), std::strlen(buf)) << format;
+  return buf;
+}
+template <typename... A>
+std::string Ref(const char *format, A... args) {
+  char buf[1024];
+  std::snprintf(buf, sizeof buf, format, args...);
+  return buf;
 }
 
-TEST(StringsCompare, MixedOrderSortsCapitalsFirst) {
-  EXPECT_GT(F_StrMCmp("abc", "ABC"), 0);
-  EXPECT_LT(F_StrMCmp("abc", "abd"), 0);
-  EXPECT_GT(F_StrMCmp("ABD", "abc"), 0);  // case only breaks ties
-  const char *words[] = {"abd", "abc", "ABC"};
-  std::qsort(words, 3, sizeof words[0], F_StrQsortCmp);
-  EXPECT_STREQ(words[0], "ABC");
-  EXPECT_STREQ(words[1], "abc");
-  EXPECT_STREQ(words[2], "abd");
-}
-
-TEST(StringsSearch, PrefixAndSuffix) {
-  EXPECT_TRUE(F_StrPrefix("abc", "ab"));
-  EXPECT_TRUE(F_StrPrefix("abc", ""));
-  EXPECT_TRUE(F_StrPrefix(nullptr, nullptr));
-  EXPECT_FALSE(F_StrPrefix("ab", "abc"));
-  EXPECT_FALSE(F_StrPrefix(nullptr, "a"));
-  EXPECT_TRUE(F_StrPrefixN("abX", "abc", 2));
-  EXPECT_FALSE(F_StrPrefixN("abX", "abc", 3));
-  EXPECT_TRUE(F_StrPrefixN("ab", "ab", 10));
-  EXPECT_TRUE(F_StrPrefixN("x", "y", 0));
-  EXPECT_TRUE(F_StrIPrefix("Hello", "hE"));
-  EXPECT_FALSE(F_StrIPrefix("Hello", "hex"));
-
-  EXPECT_TRUE(F_StrSuffix("file.txt", ".txt"));
-  EXPECT_TRUE(F_StrSuffix(nullptr, ""));
-  EXPECT_FALSE(F_StrSuffix(nullptr, ".txt"));
-  EXPECT_FALSE(F_StrSuffix("txt", ".txt"));
-  EXPECT_FALSE(F_StrSuffix("file.TXT", ".txt"));
-  EXPECT_TRUE(F_StrISuffix("FILE.TXT", ".txt"));
-}
-
-TEST(StringsSearch, ChrRChrSubString) {
-  const char *s = "a/b/c";
-  EXPECT_EQ(F_StrChr("abc", 0), nullptr);
-  EXPECT_EQ(F_StrChr("", 'a'), nullptr);
-  EXPECT_EQ(F_StrChr(nullptr, 'a'), nullptr);
-  EXPECT_EQ(F_StrChr(s, '/'), s + 1);
-  EXPECT_EQ(F_StrRChr(s, '/'), s + 3);
-  EXPECT_EQ(F_StrRChr(s, 'x'), nullptr);
-  const char *hi = "x\xE9y";
-  EXPECT_EQ(F_StrChr(hi, 0xE9), hi + 1);  // compared as unsigned bytes
-  EXPECT_EQ(F_StrChr(hi, -23), nullptr);  // not sign-extended
-
-  EXPECT_EQ(F_StrSubString("abc", ""), 0);
-  EXPECT_EQ(F_StrSubString("", ""), -1);
-  EXPECT_EQ(F_StrSubString("abcbc", "bc"), 1);
-  EXPECT_EQ(F_StrSubString("abc", "cd"), -1);
-  EXPECT_EQ(F_StrSubString(nullptr, "a"), -1);
-  EXPECT_EQ(F_StrSubString("a", nullptr), -1);
-}
-
-TEST(StringsEdit, StripAndReverse) {
-  char t[] = "ab \t ";
-  F_StrStripTrailingSpaces(t);
-  EXPECT_STREQ(t, "ab \t");
-  char l[] = "  ab ";
-  F_StrStripLeadingSpaces(l);
-  EXPECT_STREQ(l, "ab ");
-  char all[] = "   ";
-  F_StrStripLeadingSpaces(all);
-  EXPECT_STREQ(all, "");
-  char st[] = "a-b_c";
-  F_StrStrip(st, "-_");
-  EXPECT_STREQ(st, "abc");
-  F_StrStrip(st, nullptr);
-  F_StrStrip(st, "");
-  EXPECT_STREQ(st, "abc");
-
-  char r[] = "abcdef";
-  F_StrReverse(r, 3);
-  EXPECT_STREQ(r, "cbadef");
-  char r2[] = "ab";
-  F_StrReverse(r2, 10);
-  EXPECT_STREQ(r2, "ba");
-  F_StrReverse(r2, 1);
-  EXPECT_STREQ(r2, "ba");
-  F_StrStripTrailingSpaces(nullptr);
-  F_StrStripLeadingSpaces(nullptr);
-  F_StrStrip(nullptr, "a");
-  F_StrReverse(nullptr, 4);
-}
-
-TEST(StringsConvert, AlphaToNumber) {
-  EXPECT_EQ(F_StrAlphaToInt(" -42x"), -42);
-  EXPECT_EQ(F_StrAlphaToInt(nullptr), 0);
-  EXPECT_EQ(F_StrAlphaToInt("abc"), 0);
-  EXPECT_EQ(F_StrAlphaToInt("99999999999"), INT_MAX);
-  EXPECT_EQ(F_StrAlphaToInt("-99999999999"), INT_MIN);
-  EXPECT_DOUBLE_EQ(F_StrAlphaToReal("2.5e1"), 25.0);
-  EXPECT_DOUBLE_EQ(F_StrAlphaToReal(nullptr), 0.0);
-  EXPECT_EQ(F_FdeInit(), 0);
-  int x = 0;
-  EXPECT_EQ(FdeInitCharMaps(&x), &x);
+TEST(FdeSprint, ConversionsAndLibraryRules) {
+  for (const char *f : {"%d", "%5d", "%-5d|", "%+d", "% d", "%05d", "%.3d", "%i", "%u", "%o", "%#o", "%x",
+                        "%#x", "%X", "%#10X", "%hd", "%hu", "%hhd", "%hhx", "[%3d]"})
+    for (int v : {0, 1, -1, 42, -42, 70000, INT_MAX, INT_MIN, 0x1FF})
+      EXPECT_EQ(Fmt(f, v), Ref(f, v)) << f << " " << v;
+  for (const char *f : {"%f", "%.0f", "%10.3f", "%-10.1f|", "%e", "%E", "%.2e", "%g", "%G", "%#g", "%+.4g"})
+    for (double v : {0.0, 1.5, -2.25, 3.14159265, 1e-10, 6.02e23}) EXPECT_EQ(Fmt(f, v), Ref(f, v)) << f << " " << v;
+  for (const char *f : {"%s", "%10s|", "%-10s|", "%.2s"}) EXPECT_EQ(Fmt(f, "hello"), Ref(f, "hello")) << f;
+  int written = 12345;
+  EXPECT_EQ(Fmt("%p", static_cast<void *>(&written)), Ref("%p", static_cast<void *>(&written)));
+  std::string fits = "%" + std::string(252, '0') + "d|%d";    // 254 characters and the 'l' fit
+  std::string over = "%" + std::string(253, '0') + "d|%d";    // one more does not
+  std::string huge = "%*" + std::string(400, '0') + "d|%d";   // longer than the buffer, a '*' to consume
+  std::string grows = "%" + std::string(245, '0') + "*.*d|%d";  // fits until a '*' is expanded
+  const std::pair<std::string, std::string> cases[] = {
+      {Fmt(""), ""}, {Fmt("100%%"), "100%"}, {Fmt("%*d|%-*d|", 5, 42, 4, 7), "   42|7   |"},
+      {Fmt("%*d|", -4, 7), "7   |"}, {Fmt("%s=%5.2f", "x", 2.5), "x= 2.50"}, {Fmt("%08X", 48879), "0000BEEF"},
+      {Fmt("%c%3c%-3c|", 'a', 'b', 'c'), "a  bc  |"},
+      // Integers are 32-bit whatever the size modifier says.
+      {Fmt("%lx|%lu|%llu|%lld", -1, -1, -1, -7), "ffffffff|4294967295|4294967295|-7"},
+      {Fmt("%zd|%jd|%td|%Ld|%hld", 1, 2, 3, 4, 5), "1|2|3|4|5"},
+      {Fmt("%lf|%Lf|%ls", 2.5, 0.5, "w"), "2.500000|0.500000|w"},
+      {Fmt("[%s|%5s]", static_cast<char *>(nullptr), static_cast<char *>(nullptr)), "[|     ]"},
+      {Fmt("%.*s|%d", -3, "abcdef", 9), "abcdef|9"},  // a negative precision is none
+      // Malformed specifications print nothing but consume their argument.
+      {Fmt("<%yd|%5-3d|%ys|%yf|%d>", 1, 2, "a", 1.5, 3), "<||||3>"},
+      {Fmt("a%nd|%d", &written, 7), "a|7"},  // %n never reaches the C library
+      {Fmt("%5%|%d", 3), "%|3"}, {Fmt("abc%"), "abc"}, {Fmt("x%*", 3), "x"}, {Fmt("%d%-", 4), "4"},
+      {Fmt(fits.c_str(), 5, 6), "5|6"}, {Fmt(over.c_str(), 5, 6), "|6"}, {Fmt(huge.c_str(), 3, 5, 6), "|6"},
+      {Fmt(grows.c_str(), INT_MIN, 2, 5, 6), "|6"}, {Fmt(grows.c_str(), 7, 2, 5, 6), Ref("%07.2d|%d", 5, 6)}};
+  for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
+  EXPECT_EQ(written, 12345);
+  char buf[8] = "zzzzzzz";
+  EXPECT_EQ(F_Sprintf(buf, nullptr) + F_Sprintf(nullptr, "%d", 1), 0);
+  EXPECT_STREQ(buf, "");
 }
 
 }  // namespace
