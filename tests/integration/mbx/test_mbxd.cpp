@@ -1,14 +1,10 @@
-// mbxd on its own: the socket file's life, a second broker, the
-// participant limit; cadsim's own failures.
+// mbxd and cadsim as programs: the socket file's life, other users, bad
+// command lines.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <cstring>
-#include <fstream>
 
 #include "testsupport.hpp"
 
@@ -18,60 +14,32 @@ using fdk::test::Process;
 
 class Mbxd : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(dir_.path().empty());
-    sock_ = dir_.path() + "/bus.sock";
-  }
-  Process broker(const std::vector<std::string>& extra = {}, const std::string& tag = "mbxd") {
-    std::vector<std::string> argv = {MBXD_PATH, "--socket", sock_};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    return Process(argv, dir_.path(), tag);
-  }
-  bool exists() const {
-    struct stat sb;
-    return lstat(sock_.c_str(), &sb) == 0;
-  }
+  Process run(const std::vector<std::string>& argv, const std::string& tag) { return Process(argv, dir_.path(), tag); }
+  // Runs a program that must end by itself; its exit status.
+  int ended(Process& p) { return p.ends_within(10000) ? p.exit_code() : -1; }
+
   fdk::test::TempDir dir_;
-  std::string sock_;
+  std::string sock_ = dir_.file("bus.sock");
 };
 
-TEST_F(Mbxd, AnnouncesItselfAndRemovesItsSocketOnStop) {
-  Process b = broker();
-  ASSERT_TRUE(b.wait_for_output("mbxd ready " + sock_ + "\n", 10000)) << b.err();
+// The socket is the owner's alone, never taken from a live broker, taken
+// over from one that died, and removed by the broker that stops.
+TEST_F(Mbxd, SocketFileLife) {
+  Process first = fdk::test::start_broker(MBXD_PATH, dir_.path(), sock_, {}, "first");
   struct stat sb;
   ASSERT_EQ(stat(sock_.c_str(), &sb), 0);
   EXPECT_TRUE(S_ISSOCK(sb.st_mode));
-  EXPECT_EQ(sb.st_mode & 077, 0u);  // the owner's processes only
-  b.stop();
-  EXPECT_EQ(b.exit_code(), 0) << b.err();
-  EXPECT_FALSE(exists());
-}
-
-TEST_F(Mbxd, ReplacesTheSocketOfABrokerThatDied) {
-  Process first = fdk::test::start_broker(MBXD_PATH, dir_.path(), sock_, {}, "first");
+  EXPECT_EQ(sb.st_mode & 077, 0u);
+  Process second = run({MBXD_PATH, "--socket", sock_}, "second");
+  EXPECT_EQ(ended(second), 1);
+  EXPECT_NE(second.err().find("another broker is serving"), std::string::npos) << second.err();
   first.kill(SIGKILL);
   ASSERT_TRUE(first.ends_within(5000));
-  ASSERT_TRUE(exists());  // left behind
-  Process second = broker({}, "second");
-  EXPECT_TRUE(second.wait_for_output("ready", 10000)) << second.err();
-  EXPECT_TRUE(fdk::test::wait_for_socket(sock_, 5000));
-}
-
-TEST_F(Mbxd, RefusesALiveBrokersSocketAndOtherFiles) {
-  Process first = fdk::test::start_broker(MBXD_PATH, dir_.path(), sock_, {}, "first");
-  Process second = broker({}, "second");
-  ASSERT_TRUE(second.ends_within(10000));
-  EXPECT_EQ(second.exit_code(), 1);
-  EXPECT_NE(second.err().find("another broker is serving"), std::string::npos);
-  EXPECT_TRUE(first.running());
-  first.stop();
-
-  std::ofstream(sock_) << "precious";
-  Process third = broker({}, "third");
-  ASSERT_TRUE(third.ends_within(10000));
-  EXPECT_EQ(third.exit_code(), 1);
-  EXPECT_NE(third.err().find("is not a socket"), std::string::npos);
-  EXPECT_EQ(fdk::test::read_file(sock_), "precious");
+  Process third = run({MBXD_PATH, "--socket", sock_}, "third");
+  ASSERT_TRUE(third.wait_for_output("mbxd ready " + sock_ + "\n", 10000)) << third.err();
+  third.stop();
+  EXPECT_EQ(third.exit_code(), 0) << third.err();
+  EXPECT_NE(lstat(sock_.c_str(), &sb), 0);
 }
 
 // Another user's processes, here nobody's (setpriv drops to it before the
@@ -80,75 +48,49 @@ TEST_F(Mbxd, RefusesALiveBrokersSocketAndOtherFiles) {
 TEST_F(Mbxd, OnlyTheSameUserJoins) {
   if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0)
     GTEST_SKIP() << "needs root and setpriv to run a process as nobody";
-  auto as_nobody = [](std::vector<std::string> argv) {
-    argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
-                               "--clear-groups", "--"});
+  const std::vector<std::string> nobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+  auto as_nobody = [&](std::vector<std::string> argv) {
+    argv.insert(argv.begin(), nobody.begin(), nobody.end());
     return argv;
   };
   // The file modes would stop nobody at once; open them so that only the
   // credentials are left to do it.
   ASSERT_EQ(chmod(dir_.path().c_str(), 0777), 0);
-
   Process mine = fdk::test::start_broker(MBXD_PATH, dir_.path(), sock_, {"--verbose"}, "mine");
   ASSERT_EQ(chmod(sock_.c_str(), 0666), 0);
-  Process stranger = Process(as_nobody({CADSIM_PATH, "--socket", sock_, "request", "X"}),
-                                dir_.path(), "stranger");
-  ASSERT_TRUE(stranger.ends_within(10000));
-  EXPECT_EQ(stranger.exit_code(), 1) << stranger.err();
+  Process stranger = run(as_nobody({CADSIM_PATH, "--socket", sock_, "request", "X"}), "stranger");
+  EXPECT_EQ(ended(stranger), 1) << stranger.err();
   EXPECT_TRUE(fdk::test::wait_until(
-      [&] { return mine.err().find("refused a connection: the other end runs as uid 65534") !=
-                   std::string::npos; },
+      [&] { return mine.err().find("refused a connection: the other end runs as uid 65534") != std::string::npos; },
       10000))
       << mine.err();
   EXPECT_EQ(mine.err().find("joined"), std::string::npos) << mine.err();
   mine.stop();
   EXPECT_EQ(mine.exit_code(), 0) << mine.err();
 
-  Process theirs = Process(as_nobody({MBXD_PATH, "--socket", sock_}), dir_.path(), "theirs");
+  Process theirs = run(as_nobody({MBXD_PATH, "--socket", sock_}), "theirs");
   ASSERT_TRUE(theirs.wait_for_output("ready", 10000)) << theirs.err();
-  Process cad = Process({CADSIM_PATH, "--socket", sock_, "request", "X"}, dir_.path(), "cad");
-  ASSERT_TRUE(cad.ends_within(10000));
-  EXPECT_EQ(cad.exit_code(), 1);
+  Process cad = run({CADSIM_PATH, "--socket", sock_, "request", "X"}, "cad");
+  EXPECT_EQ(ended(cad), 1);
   EXPECT_NE(cad.err().find("not joining the broker at " + sock_ + ": the other end runs as uid 65534"),
-            std::string::npos)
-      << cad.err();
-  Process second = broker({}, "second");
-  ASSERT_TRUE(second.ends_within(10000));
-  EXPECT_EQ(second.exit_code(), 1);
-  EXPECT_NE(second.err().find(sock_ + " belongs to uid 65534: another user holds this path"),
-            std::string::npos)
+            std::string::npos) << cad.err();
+  Process second = run({MBXD_PATH, "--socket", sock_}, "second");
+  EXPECT_EQ(ended(second), 1);
+  EXPECT_NE(second.err().find(sock_ + " belongs to uid 65534: another user holds this path"), std::string::npos)
       << second.err();
   theirs.stop();
   EXPECT_EQ(theirs.exit_code(), 0) << theirs.err();
 }
 
-TEST_F(Mbxd, ParticipantsBeyondTheLimitAreToldAndClosed) {
-  Process b = fdk::test::start_broker(MBXD_PATH, dir_.path(), sock_, {"--max-participants", "1"});
-  Process serve = Process({CADSIM_PATH, "--socket", sock_, "serve", "CURFCT"},
-                             dir_.path(), "serve");
-  ASSERT_TRUE(serve.wait_for_output("ready", 10000)) << serve.err();
-  Process extra = Process({CADSIM_PATH, "--socket", sock_, "request", "CURFCT"},
-                             dir_.path(), "extra");
-  ASSERT_TRUE(extra.ends_within(10000));
-  EXPECT_EQ(extra.exit_code(), 1);
-  EXPECT_NE(extra.err().find("too many participants"), std::string::npos) << extra.err();
-  EXPECT_TRUE(serve.running());
-  serve.stop();
-}
-
-// Bad command lines are usage errors (exit status 2), a socket path that
+// Bad command lines are usage errors (exit status 2); a socket path that
 // cannot be used or a missing broker end with 1.
 TEST_F(Mbxd, BadCommandLinesAndMissingBroker) {
-  struct Case {
-    std::vector<std::string> argv;
-    int code;
-    const char* says;
-  };
-  const std::string s = sock_;
-  const std::vector<Case> cases = {
+  const std::string s = sock_, file = dir_.write("precious", "precious");
+  const std::tuple<std::vector<std::string>, int, const char*> cases[] = {
       {{MBXD_PATH, "--bogus"}, 2, "usage:"},
       {{MBXD_PATH, "--max-participants", "0"}, 2, "usage:"},
       {{MBXD_PATH, "--socket", std::string(200, 'x')}, 1, "mbxd: "},
+      {{MBXD_PATH, "--socket", file}, 1, "is not a socket"},
       {{CADSIM_PATH, "--socket", s}, 2, "usage:"},
       {{CADSIM_PATH, "--socket", s, "request"}, 2, "usage:"},
       {{CADSIM_PATH, "--socket", s, "fly", "CURFCT"}, 2, "usage:"},
@@ -158,13 +100,13 @@ TEST_F(Mbxd, BadCommandLinesAndMissingBroker) {
       {{CADSIM_PATH, "--socket", s, "serve", "X", "--count"}, 2, "usage:"},
       {{CADSIM_PATH, "--socket", s, "request", "X"}, 1, "cannot reach the broker"},
   };
-  for (const Case& k : cases) {
-    SCOPED_TRACE(testing::PrintToString(k.argv));
-    Process c(k.argv, dir_.path(), "bad");
-    ASSERT_TRUE(c.ends_within(10000));
-    EXPECT_EQ(c.exit_code(), k.code);
-    EXPECT_NE(c.err().find(k.says), std::string::npos) << c.err();
+  for (const auto& [argv, code, says] : cases) {
+    SCOPED_TRACE(testing::PrintToString(argv));
+    Process c = run(argv, "bad");
+    EXPECT_EQ(ended(c), code);
+    EXPECT_NE(c.err().find(says), std::string::npos) << c.err();
   }
+  EXPECT_EQ(fdk::test::read_file(file), "precious");
 }
 
 }  // namespace
