@@ -1,6 +1,5 @@
-// This process on the bus through libmbx.so, joined as the bridge joins,
-// with a broker of its own per test; cadsim processes play the CAD side
-// and the services called.
+// This process on the bus through libmbx.so, joined as the bridge joins, with
+// a broker of its own per test; cadsim processes play the CAD side.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -78,8 +77,7 @@ class Bus : public ::testing::Test {
       EXPECT_EQ(broker_.exit_code(), 0) << broker_.err();
     }
   }
-  // Joins and registers as the bridge does, plus a service "ORPHAN" whose
-  // request has no handler.
+  // Joins as the bridge does, plus a service "ORPHAN" whose request has no handler.
   void join_as_bridge() {
     int32_t one = 1;
     EXPECT_EQ(statuses({[](int32_t* s) { mbx_init(nullptr, s); },
@@ -120,9 +118,8 @@ class Bus : public ::testing::Test {
   int32_t dispatched_ = -1;
 };
 
-// One request walks the handler's side: request_info, get_fd, size
-// queries, a cut read, a reply, a read that waits for the requester, the
-// end of the items; bad arguments and calls out of order get status words.
+// One request walks the handler's side of the API; bad arguments and calls
+// out of order get status words.
 TEST_F(Bus, HandlerWalksARequestConversation) {
   join_as_bridge();
   int32_t zero = 0, one = 1, three = 3, minus1 = -1, len257 = 257, neg = -1, five = 5, big = MBX_MAX_ITEM + 1;
@@ -165,8 +162,7 @@ TEST_F(Bus, HandlerWalksARequestConversation) {
   Process c = cadsim({"request", "DOKFRMDI", "--kind", "-3", "--name", "CAD42", "--item", "/docs/$MANUAL/intro.fm",
                       "--item-fill", "300", "--item", "abc", "--read", "--pause", "300", "--item", "chapter2"});
   ASSERT_TRUE(serve_while(c));
-  EXPECT_EQ(c.exit_code(), 0) << c.err();
-  EXPECT_EQ(c.out(), "item 3 OK\\x00\nend\n");
+  EXPECT_EQ(c.out(), "item 3 OK\\x00\nend\n") << c.err();
   EXPECT_EQ(len, (Statuses{22, 22, 22, 257, 0, 8, -7}));
   EXPECT_EQ(std::string(path, 22), "/docs/$MANUAL/intro.fm");
   EXPECT_EQ(std::string(area, 8), "chapter2");
@@ -181,55 +177,23 @@ TEST_F(Bus, HandlerWalksARequestConversation) {
   EXPECT_EQ(st, MBX_E_NOREQUEST);  // outside again
 }
 
-// A call to a service cadsim serves: the version, the request name, the
-// length word out, reply items in, a cut one.
-TEST_F(Bus, CallToAService) {
-  join_as_bridge();
-  int32_t one = 1, two = 2, zero = 0, four = 4, sixteen = 16, conv = 0, size = -1, cut = -1, tail = -1, got = -1;
-  char buf[16];
-  Process serve = cadsim({"serve", "CURFCT", "--request", "FCTREQ", "--service-version", "2", "--count", "1",
-                          "--reply-fill", "40", "--reply", "tail"}, "serve");
-  ASSERT_TRUE(serve.wait_for_output("ready\n", 10000)) << serve.err();
-  EXPECT_EQ(statuses({[&](int32_t* s) { mbx_call("CURFCT  ", &one, nullptr, s); },
-                      [&](int32_t* s) { mbx_call("CURFCT  ", &two, &conv, s); },
-                      [&](int32_t* s) { mbx_send("CURFCT  ", "CURFCT  ", &four, &four, &one, &zero, s); },
-                      [&](int32_t* s) { mbx_send("CURFCT  ", "FCTREQ  ", &four, &four, &one, &zero, s); },
-                      [&](int32_t* s) { mbx_receive("CURFCT  ", kAny, &zero, nullptr, &size, s); },
-                      [&](int32_t* s) { mbx_receive("CURFCT  ", kAny, &sixteen, buf, &cut, s); },
-                      [&](int32_t* s) { mbx_receive("CURFCT  ", "FCTREQ  ", &sixteen, buf, &tail, s); },
-                      [&](int32_t* s) { mbx_receive("CURFCT  ", kAny, &sixteen, buf, &got, s); }}),
-            (Statuses{MBX_E_VERSION, MBX_OK, MBX_E_NOCALL, MBX_OK, MBX_OK, MBX_TRUNCATED, MBX_OK, MBX_E_NOITEM}));
-  EXPECT_GT(conv, 0);
-  EXPECT_EQ((Statuses{size, cut, tail}), (Statuses{40, 16, 4}));
-  EXPECT_EQ(std::string(buf, 4), "tail");
-  ASSERT_TRUE(serve.ends_within(10000));
-  EXPECT_EQ(serve.out(), "ready\ncall 1\nitem 4 \\x04\\x00\\x00\\x00\nreplied 1\n") << serve.err();
-}
-
-// What the others do, and what this process sees: a requester giving up
-// before dispatch, requests waiting to be dispatched, a call to a service
-// without handler, the broker going and a new one coming.  (Peers leaving
-// mid-conversation are the bridge's fault tests.)
+// What this process sees of others: a requester giving up before dispatch,
+// waiting requests, a call without handler, the broker going and coming.
 TEST_F(Bus, FaultsOfOthers) {
   join_as_bridge();
-  int32_t one = 1, zero = 0, minus1 = -1, st = -1, runs = 0;
+  int32_t one = 1, zero = 0, minus1 = -1, runs = 0;
   handler = [&](int32_t*, void*) { ++runs; };
   Process late = cadsim({"--timeout", "1", "request", "DOKFRMDI", "--read"}, "late");
   ASSERT_TRUE(late.ends_within(10000));  // never dispatched: it gives up
   EXPECT_NE(late.err().find("timed out"), std::string::npos) << late.err();
-  ASSERT_TRUE(next_reaches(0));  // its request is dropped, not left for dispatch
-  mbx_dispatch(&minus1, &st);
-  EXPECT_EQ(st, MBX_E_NOMESSAGE);
   Process a = cadsim({"request", "DOKFRMDI"}, "a"), b = cadsim({"request", "DOKFRMDI"}, "b");
-  ASSERT_TRUE(next_reaches(2));
+  ASSERT_TRUE(next_reaches(2));  // theirs; the one that gave up is dropped
   for (int i = 0; i < 2; ++i) {  // read off the socket, each still wakes the loop
     EXPECT_TRUE(woken()) << i;
-    mbx_dispatch(&minus1, &st);
+    mbx_dispatch(&minus1, &dispatched_);
   }
   EXPECT_FALSE(woken());
   EXPECT_EQ(runs, 2);
-  ASSERT_TRUE(a.ends_within(10000) && b.ends_within(10000));
-  EXPECT_EQ(a.exit_code() + b.exit_code(), 0) << a.err() << b.err();
 
   Process orphan = cadsim({"call", "ORPHAN", "--item", "x"}, "orphan");
   ASSERT_TRUE(serve_while(orphan));
@@ -248,18 +212,15 @@ TEST_F(Bus, FaultsOfOthers) {
   join_as_bridge();  // joins afresh
   Process again = cadsim({"request", "DOKFRMDI"}, "again");
   ASSERT_TRUE(serve_while(again));
-  EXPECT_EQ(again.out(), "end\n");
   EXPECT_EQ(runs, 3);
 }
 
-// Another user's processes, here nobody's (setpriv drops to it before the
-// program starts): the broker refuses them, a participant refuses their
-// broker, and a broker does not take over a socket path they hold.
+// Nobody's processes (via setpriv): the broker refuses them, a participant
+// refuses their broker, a broker does not take over their socket path.
 TEST_F(Bus, OnlyTheSameUserJoins) {
   if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "needs root and setpriv";
   const std::vector<std::string> nobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
-  // The file modes would stop nobody at once; open them so that only the
-  // credentials are left to do it.
+  // Open modes, so that only the credentials are left to stop nobody.
   ASSERT_EQ(chmod(dir_.path().c_str(), 0777), 0);
   ASSERT_EQ(chmod(sock_.c_str(), 0666), 0);
   Process stranger = ended({CADSIM_PATH, "--socket", sock_, "request", "X"}, "stranger", nobody);
@@ -268,19 +229,18 @@ TEST_F(Bus, OnlyTheSameUserJoins) {
       [&] { return says(broker_, "refused a connection: the other end runs as uid 65534"); }, 10000))
       << broker_.err();
   EXPECT_FALSE(says(broker_, "joined")) << broker_.err();
-  broker_.stop();
-  EXPECT_EQ(broker_.exit_code(), 0) << broker_.err();
 
+  const std::string path = dir_.file("theirs.sock");
   std::vector<std::string> argv = nobody;
-  argv.insert(argv.end(), {MBXD_PATH, "--socket", sock_});
+  argv.insert(argv.end(), {MBXD_PATH, "--socket", path});
   Process theirs(argv, dir_.path(), "theirs");
   ASSERT_TRUE(theirs.wait_for_output("ready", 10000)) << theirs.err();
-  Process cad = ended({CADSIM_PATH, "--socket", sock_, "request", "X"}, "cad");
+  Process cad = ended({CADSIM_PATH, "--socket", path, "request", "X"}, "cad");
   EXPECT_EQ(cad.exit_code(), 1);
-  EXPECT_TRUE(says(cad, "not joining the broker at " + sock_ + ": the other end runs as uid 65534")) << cad.err();
-  Process second = ended({MBXD_PATH, "--socket", sock_}, "second");
+  EXPECT_TRUE(says(cad, "not joining the broker at " + path + ": the other end runs as uid 65534")) << cad.err();
+  Process second = ended({MBXD_PATH, "--socket", path}, "second");
   EXPECT_EQ(second.exit_code(), 1);
-  EXPECT_TRUE(says(second, sock_ + " belongs to uid 65534: another user holds this path")) << second.err();
+  EXPECT_TRUE(says(second, path + " belongs to uid 65534: another user holds this path")) << second.err();
   theirs.stop();
   EXPECT_EQ(theirs.exit_code(), 0) << theirs.err();
 }

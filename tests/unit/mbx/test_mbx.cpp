@@ -1,6 +1,5 @@
-// The bus core in-process: the framing, names, and the broker with
-// participants adopted over socketpairs and served one round at a time
-// (the seam the fuzzing harness uses too).
+// The framing, and the broker in-process: participants adopted over
+// socketpairs, served one round at a time (the fuzzing harness's seam too).
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -23,9 +22,7 @@ namespace {
 using namespace std::string_literals;
 using T = FrameType;
 
-// The layout written out by hand (length, type, zero filler, conversation,
-// reference, payload words; big-endian), and a stream of frames cut right
-// when fed a byte at a time.
+// The layout written out by hand (all big-endian), and a stream fed a byte at a time.
 TEST(Wire, LayoutAndAStreamFedByteByByte) {
   const Frame hello{T::Hello, 0, 0x01020304, PayloadWriter().u32(1).u32(42).bytes("CADSIM  ").take()};
   EXPECT_EQ(encode(hello), "\0\0\0\x10" "\x01\0\0\0" "\0\0\0\0" "\x01\x02\x03\x04" "\0\0\0\x01" "\0\0\0\x2a" "CADSIM  "s);
@@ -46,8 +43,7 @@ std::string header(uint32_t len, int type, uint32_t conv) {
   return encode(Frame{T(type), conv, 0, std::string(len, 'x')}).substr(0, 16);
 }
 
-// Each is refused from its 16 header bytes alone, and the reader stays
-// failed: the stream has no frame boundary left to trust.
+// Refused from the 16 header bytes alone, and for good: no frame boundary is left to trust.
 TEST(Wire, MalformedHeaderRefusedAtOnceAndForGood) {
   const std::pair<const char*, std::string> bad[] = {
       {"huge length", "\xff\xff\xff\xff\x07\0\0\0\0\0\0\x01\0\0\0\0"s},
@@ -56,7 +52,6 @@ TEST(Wire, MalformedHeaderRefusedAtOnceAndForGood) {
       {"type past the last", header(0, 15, 1)},
       {"filler set", "\0\0\0\0\x09\0\x01\0\0\0\0\x01\0\0\0\0"s},
       {"register too short", header(7, 2, 0)},
-      {"register too long", header(9, 2, 0)},
       {"end with payload", header(1, 9, 1)},
       {"nak without status", header(3, 12, 0)},
       {"nak text too long", header(4 + kMaxText + 1, 12, 0)},
@@ -73,14 +68,6 @@ TEST(Wire, MalformedHeaderRefusedAtOnceAndForGood) {
     r.feed(good.data(), good.size());
     EXPECT_EQ(r.next(f), -1) << what;
   }
-}
-
-// Reading past the end of a payload fails instead of reading on.
-TEST(Wire, PayloadReaderStopsAtTheEnd) {
-  const std::string payload = "DOKFRMDI\0\0\0\x05"s;
-  PayloadReader r(payload);
-  EXPECT_TRUE(r.name().text() == "DOKFRMDI" && r.u32() == 5u && !r.failed());
-  EXPECT_TRUE(r.u32() == 0u && r.failed());
 }
 
 Name nm(const char* text) { return *Name::from_text(text); }
@@ -100,7 +87,7 @@ class Side {
     int sv[2];
     EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, sv), 0);
     fd_ = sv[1];
-    id = b.adopt(sv[0]);
+    b.adopt(sv[0]);
   }
   explicit Side(const std::string& path) : fd_(connect_unix(path, err_)) {}  // through the listening socket
   ~Side() { hang_up(); }
@@ -125,7 +112,6 @@ class Side {
     return s;
   }
 
-  uint32_t id = 0;
   bool closed = false;
 
  private:
@@ -139,10 +125,11 @@ void settle(Broker& b) {
   }
 }
 
-// A handler serving "DOKFRMDI" and a requester, both joined.
+// A handler serving "DOKFRMDI" and the service "DOKFRMID" version 2, and a requester.
 void join_both(Broker& b, Side& handler, Side& requester) {
   handler.hello("DOKFRM");
   handler.send(T::Register, 0, "DOKFRMDI");
+  handler.send(T::Declare, 0, "DOKFRMID" + PayloadWriter().u32(2).take() + "DOKFRMDI");
   handler.send(T::Ready, 0, "MBX_0000");
   requester.hello("CAD");
   settle(b);
@@ -150,8 +137,7 @@ void join_both(Broker& b, Side& handler, Side& requester) {
   EXPECT_EQ(requester.last(), (Seen{T::Ack}));
 }
 
-// Conversation numbers run up to max_conversation and start again at 1; a
-// number still in use is passed over; with all in use the opening is refused.
+// Numbers wrap after max_conversation, pass over those in use, and run out.
 TEST(BrokerInProcess, WrappedConversationNumbersSkipLiveOnes) {
   Broker b({.path = {}, .max_conversation = 3, .quiet = true});
   Side handler(b), requester(b);
@@ -172,9 +158,8 @@ TEST(BrokerInProcess, WrappedConversationNumbersSkipLiveOnes) {
   EXPECT_EQ(handler.last(), (Seen{T::Deliver, 2}));
 }
 
-// What a peer sends (then hanging up or not) in the middle of conversation
-// 1, and the last frame each side gets then: the conversation ends for both,
-// the offender alone is disconnected; refusals leave the conversation alone.
+// What a peer sends (or leaving) amid conversation 1, and the last frame each
+// side gets: the conversation ends for both, only the offender is cut off.
 TEST(BrokerInProcess, PeerFaultsEndTheConversationForBothSides) {
   auto enc = [](T t, uint32_t conv, std::string payload = "") { return encode(Frame{t, conv, 5, payload}); };
   const std::string zero = PayloadWriter().u32(0).take(), item = enc(T::Item, 1, "x");
@@ -201,6 +186,7 @@ TEST(BrokerInProcess, PeerFaultsEndTheConversationForBothSides) {
        {T::Nak, 0, MBX_E_UNKNOWN}, {}},
       {"a name another participant holds", false, enc(T::Register, 0, "DOKFRMDI"), false, {T::Nak, 0, MBX_E_TAKEN}, {}},
       {"registering after the set-up", true, enc(T::Register, 0, "LATE    "), false, {}, {T::Nak, 0, MBX_E_STATE}},
+      {"calling another version", false, enc(T::Call, 0, named("DOKFRMID")), false, {T::Nak, 0, MBX_E_VERSION}, {}},
       {"addressing itself", true, enc(T::Request, 0, named("DOKFRMDI")), false, {}, {T::Nak, 0, MBX_E_ARG}},
   };
   for (const auto& f : faults) {
@@ -222,8 +208,7 @@ TEST(BrokerInProcess, PeerFaultsEndTheConversationForBothSides) {
   }
 }
 
-// Connections that do not join properly are told why and closed: a bad
-// first frame, silence, one participant too many.  The others stay.
+// Bad first frames, silence and one participant too many are told why and closed.
 TEST(BrokerInProcess, RefusesBadJoinsSilenceAndTooManyParticipants) {
   Broker b({.path = {}, .max_participants = 3, .hello_timeout_ms = 50, .quiet = true});
   Side talker(b), silent(b);
@@ -249,15 +234,16 @@ TEST(BrokerInProcess, RefusesBadJoinsSilenceAndTooManyParticipants) {
   EXPECT_FALSE(talker.closed);
 }
 
-// Out of descriptors, the broker leaves its listening socket alone instead
-// of waking for it again and again, and accepts the waiting connection once
-// a connection has closed.
+// Out of descriptors, the broker stops polling its listening socket (no busy
+// loop) and accepts again once a connection has closed.
 TEST(BrokerListening, PausesAcceptingWhileOutOfDescriptors) {
   fdk::test::TempDir dir;
   const std::string path = dir.file("bus.sock");
   Broker b({.path = path, .quiet = true});
   std::string err;
   ASSERT_TRUE(b.open(err)) << err;
+  struct stat st;  // the owner's alone
+  EXPECT_TRUE(stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && (st.st_mode & 077) == 0);
   Side first(path);
   settle(b);
   Side waiting(path);  // queued, not accepted yet
@@ -277,31 +263,7 @@ TEST(BrokerListening, PausesAcceptingWhileOutOfDescriptors) {
   EXPECT_EQ(waiting.last(), (Seen{T::Ack}));
 }
 
-// The listening socket is its owner's alone, goes with its broker, and is
-// not taken from a live broker or over another file.
-TEST(BrokerListening, OwnSocketOnly) {
-  fdk::test::TempDir dir;
-  const std::string path = dir.file("bus.sock"), file = dir.write("precious", "precious");
-  std::string err;
-  {
-    Broker first({.path = path, .quiet = true});
-    ASSERT_TRUE(first.open(err)) << err;
-    struct stat st;
-    EXPECT_TRUE(stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && (st.st_mode & 077) == 0);
-    const std::pair<std::string, const char*> refused[] = {
-        {path, "another broker is serving"}, {file, "is not a socket"}, {std::string(200, 'x'), "too long"}};
-    for (const auto& [p, says] : refused) {
-      Broker b({.path = p, .quiet = true});
-      EXPECT_FALSE(b.open(err));
-      EXPECT_NE(err.find(says), std::string::npos) << err;
-    }
-  }
-  EXPECT_NE(access(path.c_str(), F_OK), 0);
-  EXPECT_EQ(fdk::test::read_file(file), "precious");
-}
-
-// The default socket lives in a directory only its user can enter; a
-// directory that someone else could have put there is refused.
+// The default socket's directory must be the user's own and closed to others.
 TEST(DefaultSocket, OnlyInAPrivateDirectory) {
   fdk::test::TempDir shared;
   std::string err;
@@ -310,8 +272,7 @@ TEST(DefaultSocket, OnlyInAPrivateDirectory) {
   EXPECT_EQ(private_socket_path("relative", shared.path(), err), own + "/mbx.sock") << "made once, kept";
   struct stat st;
   EXPECT_TRUE(lstat(own.c_str(), &st) == 0 && (st.st_mode & 0777) == 0700);
-  // Each puts something else where the per-user directory goes; false when
-  // it cannot here (chown needs root).
+  // Each makes a bad per-user directory; false when it cannot here (chown needs root).
   const std::pair<std::function<bool(const char*)>, const char*> bad[] = {
       {[](const char* d) { return mkdir(d, 0700) == 0 && chmod(d, 0755) == 0; }, "open to other users (mode 0755)"},
       {[&](const char* d) { return symlink(own.c_str(), d) == 0; }, "is not a directory"},
