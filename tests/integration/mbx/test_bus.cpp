@@ -16,7 +16,6 @@ namespace {
 
 using fdk::test::Process;
 using Statuses = std::vector<int32_t>;
-const char kAny[] = "        ";
 
 // What this process does with each request it serves.
 std::function<void(int32_t* kind, void* value)> handler;
@@ -66,6 +65,7 @@ bool next_reaches(int32_t want) {
 class Bus : public ::testing::Test {
  protected:
   void SetUp() override {
+    handler = [](int32_t*, void*) {};
     setenv("MBX_SOCKET", sock_.c_str(), 1);
     setenv("MBX_TIMEOUT", "5", 1);
     broker_ = fdk::test::start_broker(MBXD_PATH, dir_.path(), sock_, {"--verbose"});
@@ -181,7 +181,7 @@ TEST_F(Bus, HandlerWalksARequestConversation) {
 // waiting requests, a call without handler, the broker going and coming.
 TEST_F(Bus, FaultsOfOthers) {
   join_as_bridge();
-  int32_t one = 1, zero = 0, minus1 = -1, runs = 0;
+  int32_t one = 1, minus1 = -1, runs = 0;
   handler = [&](int32_t*, void*) { ++runs; };
   Process late = cadsim({"--timeout", "1", "request", "DOKFRMDI", "--read"}, "late");
   ASSERT_TRUE(late.ends_within(10000));  // never dispatched: it gives up
@@ -202,7 +202,6 @@ TEST_F(Bus, FaultsOfOthers) {
 
   broker_.kill(SIGKILL);
   ASSERT_TRUE(next_reaches(-1));
-  EXPECT_EQ(fds_of(&zero).size(), 1u);
   EXPECT_TRUE(woken());  // and stays so: the loop cannot miss it
   EXPECT_EQ(statuses({[&](int32_t* s) { mbx_call("CURFCT  ", &one, nullptr, s); },
                       [&](int32_t* s) { mbx_dispatch(&minus1, s); },

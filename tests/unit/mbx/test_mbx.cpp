@@ -38,7 +38,6 @@ TEST(Wire, LayoutAndAStreamFedByteByByte) {
   EXPECT_EQ(r.buffered(), 0u);
 }
 
-// A header announcing `len` bytes of payload.
 std::string header(uint32_t len, int type, uint32_t conv) {
   return encode(Frame{T(type), conv, 0, std::string(len, 'x')}).substr(0, 16);
 }
@@ -158,8 +157,8 @@ TEST(BrokerInProcess, WrappedConversationNumbersSkipLiveOnes) {
   EXPECT_EQ(handler.last(), (Seen{T::Deliver, 2}));
 }
 
-// What a peer sends (or leaving) amid conversation 1, and the last frame each
-// side gets: the conversation ends for both, only the offender is cut off.
+// What a peer sends, or its leaving, amid conversation 1, and the last frame
+// each side gets: the conversation ends for both, only the offender is cut off.
 TEST(BrokerInProcess, PeerFaultsEndTheConversationForBothSides) {
   auto enc = [](T t, uint32_t conv, std::string payload = "") { return encode(Frame{t, conv, 5, payload}); };
   const std::string zero = PayloadWriter().u32(0).take(), item = enc(T::Item, 1, "x");
@@ -234,8 +233,8 @@ TEST(BrokerInProcess, RefusesBadJoinsSilenceAndTooManyParticipants) {
   EXPECT_FALSE(talker.closed);
 }
 
-// Out of descriptors, the broker stops polling its listening socket (no busy
-// loop) and accepts again once a connection has closed.
+// The listening socket is its owner's alone and not taken from others; out of
+// descriptors, the broker stops polling it (no busy loop) till one is free.
 TEST(BrokerListening, PausesAcceptingWhileOutOfDescriptors) {
   fdk::test::TempDir dir;
   const std::string path = dir.file("bus.sock");
@@ -244,6 +243,10 @@ TEST(BrokerListening, PausesAcceptingWhileOutOfDescriptors) {
   ASSERT_TRUE(b.open(err)) << err;
   struct stat st;  // the owner's alone
   EXPECT_TRUE(stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && (st.st_mode & 077) == 0);
+  for (const std::string& taken : {path, dir.write("file", "x"), std::string(200, 'x')}) {  // live, no socket, too long
+    Broker other({.path = taken, .quiet = true});
+    EXPECT_FALSE(other.open(err)) << taken;
+  }
   Side first(path);
   settle(b);
   Side waiting(path);  // queued, not accepted yet
