@@ -120,8 +120,7 @@ class Side {
 };
 
 void settle(Broker& b) {
-  for (int i = 0; i < 16 && b.serve_once(0, nullptr) > 0; ++i) {
-  }
+  for (int i = 0; i < 16 && b.serve_once(0, nullptr) > 0; ++i) continue;
 }
 
 // A handler serving "DOKFRMDI" and the service "DOKFRMID" version 2, and a requester.
