@@ -30,30 +30,6 @@ std::string escape(std::string_view bytes) {
   return out;
 }
 
-std::optional<std::string> unescape(std::string_view text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\') {
-      out += text[i];
-      continue;
-    }
-    if (i + 1 < text.size() && text[i + 1] == '\\') {
-      out += '\\';
-      ++i;
-      continue;
-    }
-    if (i + 3 < text.size() && text[i + 1] == 'x') {
-      int hi = hex_value(text[i + 2]), lo = hex_value(text[i + 3]);
-      if (hi < 0 || lo < 0) return std::nullopt;
-      out += static_cast<char>(hi * 16 + lo);
-      i += 3;
-      continue;
-    }
-    return std::nullopt;
-  }
-  return out;
-}
-
 std::optional<std::string> from_hex(std::string_view hex) {
   if (hex.size() % 2 != 0) return std::nullopt;
   std::string out;

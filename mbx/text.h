@@ -11,8 +11,6 @@ namespace mbx {
 // Printable ASCII stays as it is; a backslash becomes "\\" and every other
 // byte "\xHH" (lower-case hex), so the result is one line.
 std::string escape(std::string_view bytes);
-// Inverse of escape(); nullopt on a malformed escape.
-std::optional<std::string> unescape(std::string_view text);
 // Pairs of hex digits ("4f4b00") to bytes; nullopt when malformed.
 std::optional<std::string> from_hex(std::string_view hex);
 
