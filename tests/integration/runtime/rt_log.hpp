@@ -10,24 +10,20 @@
 
 namespace rt {
 
-using fdk::test::Json;
-using fdk::test::Millis;
-
 class ClientLog {
 public:
+    using Json = fdk::test::Json;
     const std::string &path() const { return path_; }
     std::vector<std::string> lines() {
-        std::vector<std::string> out;
-        for (const Json &l : reader_.lines()) out.push_back(l.get<std::string>());
-        return out;
+        const auto &all = reader_.lines();
+        return {all.begin(), all.end()};
     }
     // The first line starting with `prefix`, waiting up to `timeout`.
-    std::optional<std::string> wait_prefix(const std::string &prefix, Millis timeout = Millis(15000)) {
-        auto at = reader_.wait_for([&](const Json &l) { return l.get<std::string>().rfind(prefix, 0) == 0; },
-                                   timeout);
+    std::optional<std::string> wait_prefix(const std::string &prefix, fdk::test::Millis timeout) {
+        auto at = reader_.wait_for([&](const Json &l) { return l.get<std::string>().rfind(prefix, 0) == 0; }, timeout);
         return at ? std::optional(reader_.lines()[*at].get<std::string>()) : std::nullopt;
     }
-    bool wait_line(const std::string &line, Millis timeout = Millis(15000)) {
+    bool wait_line(const std::string &line, fdk::test::Millis timeout = fdk::test::Millis(15000)) {
         return reader_.wait_for([&](const Json &l) { return l == line; }, timeout).has_value();
     }
 
