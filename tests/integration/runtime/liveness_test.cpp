@@ -48,7 +48,7 @@ TEST(Liveness, QuietWaitsVanishedFrameAndSlowReply) {
     // Frame ends without closing anything; reaping it makes its pid unknown.
     quiet.ctl("vanish", Millis(2000));
     ASSERT_TRUE(quiet.wait_exit(Millis(10000)).signaled);
-    EXPECT_TRUE(quiet_log.wait_line(conn + " off", Millis(10000))) << "a closed connection is reported at once";
+    EXPECT_TRUE(quiet_log.wait_line(conn + " off", Millis(10000))) << "a closed connection: at once";
     EXPECT_TRUE(quiet_log.wait_line("emergency", Millis(40000)));
     EXPECT_TRUE(quiet_log.wait_line("exit 1", Millis(5000)));
     EXPECT_EQ(fdk::test::registered_port(quiet.cb_prog(), quiet.cb_vers()), 0)

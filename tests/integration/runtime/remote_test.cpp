@@ -65,7 +65,8 @@ TEST_P(RemoteJoin, CallsAndCallbacksCrossTheHostsAndBothPortMappersEndClean) {
     // connects from A's address.
     auto &j = fs.journal();
     EXPECT_TRUE(j.wait_kind("client", {{"event", "join"}, {"host", "cadhost"}}, Millis(5000)));
-    EXPECT_TRUE(j.wait_kind("connection", {{"event", "accepted"}, {"peer", hosts_->a().address}}, Millis(5000)));
+    const Json accepted = {{"event", "accepted"}, {"peer", hosts_->a().address}};
+    EXPECT_TRUE(j.wait_kind("connection", accepted, Millis(5000)));
     EXPECT_EQ(fs.ctl("init 1"), "ok replied");
     EXPECT_TRUE(j.wait_kind("client", {{"event", "connected"}, {"host", "cadhost"}}, Millis(0)));
     EXPECT_THAT(hosts_->registered(hosts_->a(), fs.cb_prog()), Not(IsEmpty()));

@@ -20,7 +20,8 @@ public:
     }
     // The first line starting with `prefix`, waiting up to `timeout`.
     std::optional<std::string> wait_prefix(const std::string &prefix, fdk::test::Millis timeout) {
-        auto at = reader_.wait_for([&](const Json &l) { return l.get<std::string>().rfind(prefix, 0) == 0; }, timeout);
+        auto starts = [&](const Json &l) { return l.get<std::string>().rfind(prefix, 0) == 0; };
+        auto at = reader_.wait_for(starts, timeout);
         return at ? std::optional(reader_.lines()[*at].get<std::string>()) : std::nullopt;
     }
     bool wait_line(const std::string &line, fdk::test::Millis timeout = fdk::test::Millis(15000)) {

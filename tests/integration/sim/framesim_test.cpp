@@ -118,7 +118,8 @@ TEST_F(Sim, FailingCallsNameTheirCause) {
     get_int(0, 0, 9002, &st[1]);
     get_int(0, 99999, 9001, &st[2]);
     get_int(99999, 99999, 9001, &st[3]);
-    EXPECT_EQ(std::vector<IntT>(st, st + 4), (std::vector<IntT>{-5, -4, -3, -2}));  // type, unset, object, doc
+    // A string read as an int, a property never set, no such object, no such document.
+    EXPECT_EQ(std::vector<IntT>(st, st + 4), (std::vector<IntT>{-5, -4, -3, -2}));
     EXPECT_EQ(*api_fm_delete_prop_1(&prop, c), 0);
     EXPECT_EQ(*api_fm_delete_prop_1(&prop, c), -4);
     EXPECT_EQ(*api_fm_close_1(&close, c), 0);
