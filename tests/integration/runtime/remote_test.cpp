@@ -1,14 +1,7 @@
-// A client and a Frame session on two hosts (tests/support/hosts.hpp):
-// the client runs on "cadhost" (A), framesim's session on "framehost" (B),
-// each host with its own network, name, hosts file and port mapper.  The
-// client joins by name and by address and is called back on its own host;
-// an unknown name and a host off the network fail within bounded time; a
-// Frame host that drops off the network while the client is connected ends
-// the client as a vanished Frame does.  Needs root; skipped otherwise.
-#include <chrono>
-#include <iostream>
+// A client on host "cadhost" (A) and framesim's session on "framehost" (B),
+// each with its own network, name, hosts file and port mapper
+// (tests/support/hosts.hpp).  Needs root; skipped otherwise.
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,26 +9,16 @@
 #include <gtest/gtest.h>
 
 #include "hosts.hpp"
-#include "rt_support.hpp"
+#include "rt_log.hpp"
 
-using fdk::test::ExitStatus;
-using fdk::test::Framesim;
-using fdk::test::Hosts;
-using fdk::test::Millis;
-using fdk::test::Process;
-using fdk::test::read_file;
+using namespace fdk::test;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::Not;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
 const char *kSession = "docs";
-
-double seconds_since(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 class Remote : public ::testing::Test {
 protected:
@@ -56,24 +39,11 @@ protected:
         EXPECT_TRUE(fs_->wait_ready()) << read_file(fs_->stderr_path());
         return *fs_;
     }
-
-    // A program on host A, its output in `out` (a file of `log`'s directory).
-    Process on_a(std::vector<std::string> argv, const std::string &out = {}) {
+    // rt_client on host A joining the session on `host`, standard error in LOG.err.
+    Process join(rt::ClientLog &log, const std::string &host) {
         Process::Options po;
-        po.argv = std::move(argv);
-        po.unset_env = {"FMAPIX"};
-        po.stdout_path = out;
-        return Process(hosts_->on(hosts_->a(), po));
-    }
-
-    // rt_client on host A joining the session on `host`; its standard error
-    // in `err` when given.
-    Process join(const rt::ClientLog &log, const std::string &host, const std::string &err = {}) {
-        Process::Options po;
-        po.argv = {RT_CLIENT_PATH, log.path(), "connect", kSession, host,
-                   std::to_string(fs_->prog())};
-        po.unset_env = {"FMAPIX"};
-        po.stderr_path = err;
+        po.argv = {RT_CLIENT_PATH, log.path(), "connect", kSession, host, std::to_string(fs_->prog())};
+        po.stderr_path = log.path() + ".err";
         return Process(hosts_->on(hosts_->a(), po));
     }
 
@@ -81,9 +51,7 @@ protected:
     std::unique_ptr<Framesim> fs_;  // ends before the hosts
 };
 
-// ---------------------------------------------------------------------------
 // The whole conversation, Frame's host named by name and by address.
-
 class RemoteJoin : public Remote, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(RemoteJoin, CallsAndCallbacksCrossTheHostsAndBothPortMappersEndClean) {
@@ -93,41 +61,31 @@ TEST_P(RemoteJoin, CallsAndCallbacksCrossTheHostsAndBothPortMappersEndClean) {
     Process client = join(log, frame_host);
     ASSERT_TRUE(log.wait_line("connect 0 0")) << read_file(fs.journal_path());
 
-    // The client named its host in the join; framesim looked the callback
-    // program up with A's port mapper and called it there; the client's
-    // connection came from A's address.
+    // Framesim finds the callback program with A's port mapper; the client
+    // connects from A's address.
     auto &j = fs.journal();
     EXPECT_TRUE(j.wait_kind("client", {{"event", "join"}, {"host", "cadhost"}}, Millis(5000)));
-    EXPECT_TRUE(j.wait_kind("connection", {{"event", "accepted"}, {"peer", hosts_->a().address}},
-                            Millis(5000)));
-    EXPECT_TRUE(j.wait_kind("client", {{"event", "contact"}}, Millis(5000)));
+    const Json accepted = {{"event", "accepted"}, {"peer", hosts_->a().address}};
+    EXPECT_TRUE(j.wait_kind("connection", accepted, Millis(5000)));
     EXPECT_EQ(fs.ctl("init 1"), "ok replied");
     EXPECT_TRUE(j.wait_kind("client", {{"event", "connected"}, {"host", "cadhost"}}, Millis(0)));
     EXPECT_THAT(hosts_->registered(hosts_->a(), fs.cb_prog()), Not(IsEmpty()));
     EXPECT_THAT(hosts_->registered(hosts_->b(), fs.cb_prog()), IsEmpty());
-    EXPECT_EQ(rt::registered_port(fs.cb_prog(), fs.cb_vers()), 0) << "nothing on this machine";
+    EXPECT_EQ(registered_port(fs.cb_prog(), fs.cb_vers()), 0) << "nothing on this machine";
 
-    // A call of the client's during the callback (the notification request),
-    // a notification it asked for, its over call, a call it makes itself.
     EXPECT_EQ(fs.ctl("wait over 10"), "ok bailout 0");
     EXPECT_EQ(fs.ctl("event 2 7 /docs/guide.fm 3"), "ok replied");
     EXPECT_EQ(fs.ctl("wait over 10"), "ok bailout 0");
     EXPECT_EQ(fs.ctl("command 6"), "ok replied");
-    ASSERT_TRUE(log.wait_prefix("alert ok 0"));
+    ASSERT_TRUE(log.wait_line("alert 0"));
     EXPECT_EQ(fs.ctl("quit"), "ok replied");
-    ExitStatus st = client.wait(Millis(10000));
-    EXPECT_TRUE(st.exited && st.code == 0);
+    EXPECT_EQ(client.wait(Millis(10000)).code, 0);
     std::vector<std::string> entries;
     for (const auto &l : log.lines())
-        if (l.rfind("fd ", 0) != 0 && l.rfind("start ", 0) != 0 && l.rfind("alert ", 0) != 0)
-            entries.push_back(l);
+        if (l.rfind("fd ", 0) != 0) entries.push_back(l);
     EXPECT_THAT(entries, ElementsAre("connect 0 0", "init 1", "request 0", "notify 2 7 /docs/guide.fm 3",
-                                     "command 6", "exit 0"));
-    EXPECT_THAT(rt::overs(j), ::testing::SizeIs(3));
-    EXPECT_TRUE(j.wait_kind("call", {{"proc", 1008}}, Millis(0)));
+                                     "command 6", "alert 0", "exit 0"));
 
-    // Disconnected: A's port mapper forgets the callback program at once,
-    // B's forgets the session's program when framesim ends.
     EXPECT_THAT(hosts_->registered(hosts_->a(), fs.cb_prog()), IsEmpty());
     EXPECT_EQ(fs.ctl("exit"), "ok");
     EXPECT_TRUE(fs.wait_exit(Millis(10000)).exited);
@@ -137,17 +95,13 @@ TEST_P(RemoteJoin, CallsAndCallbacksCrossTheHostsAndBothPortMappersEndClean) {
 INSTANTIATE_TEST_SUITE_P(ByNameAndByAddress, RemoteJoin, ::testing::Bool(),
                          [](const auto &info) { return info.param ? "Address" : "Name"; });
 
-// ---------------------------------------------------------------------------
-
-// Frame and the client on host A; a process on host B connects to the
-// client's callback program and sends the quit call, twice.  Both
-// connections are closed without an answer, the refusal is reported once,
-// and Frame's callbacks go on.
+// Frame and the client on host A; a process on host B sends the quit call to
+// the client's callback program, twice: closed without an answer, refusal
+// reported once, Frame's callbacks go on.
 TEST_F(Remote, AnIntruderOnAnotherHostIsRefused) {
     Framesim &fs = session({}, true);
     rt::ClientLog log;
-    const std::string err = log.path() + ".err";
-    Process client = join(log, "localhost", err);
+    Process client = join(log, "localhost");
     ASSERT_TRUE(log.wait_line("connect 0 0")) << read_file(fs.journal_path());
     EXPECT_EQ(fs.ctl("init 1"), "ok replied");
     ASSERT_TRUE(log.wait_line("init 1"));
@@ -174,27 +128,17 @@ TEST_F(Remote, AnIntruderOnAnotherHostIsRefused) {
     EXPECT_TRUE(log.wait_line("init 2"));
     const std::string refused = "callback connection from " + hosts_->b().address +
                                 " refused: not from this host";
-    const std::string text = read_file(err);
+    const std::string text = read_file(log.path() + ".err");
     EXPECT_NE(text.find(refused), std::string::npos) << text;
     EXPECT_EQ(text.find(refused), text.rfind(refused)) << "reported once";
     EXPECT_EQ(fs.ctl("quit"), "ok replied");
     EXPECT_TRUE(client.wait(Millis(10000)).exited);
 }
 
-TEST_F(Remote, AnUnknownHostNameIsAFailedProbe) {
-    Framesim &fs = session();
-    rt::ClientLog log;
-    Process client = join(log, "nosuchhost");
-    EXPECT_TRUE(log.wait_line("connect -20 -20", Millis(30000)));
-    EXPECT_EQ(client.wait(Millis(5000)).code, 1);
-    EXPECT_FALSE(fs.journal().wait_kind("call", {{"proc", 108}}, Millis(0)));
-}
-
-// The process test is off for a Frame on another host; its connections
-// tell instead.  Frame's host leaves the network while the client waits:
-// the keepalive fails the connection, the next quiet wait notices, and the
-// client ends as for a vanished Frame.  A client that tries to join while
-// the host is off the network gets its answer when the probe gives up.
+// No process test for a Frame on another host: Frame's host leaves the
+// network, the keepalive fails the connection, the next quiet wait notices
+// and the client ends as for a vanished Frame.  Joining it then, or an
+// unknown host, fails when the probe gives up.
 TEST_F(Remote, AFrameHostOffTheNetworkIsNoticedAndCannotBeJoined) {
     Framesim &fs = session();
     rt::ClientLog log;
@@ -204,46 +148,31 @@ TEST_F(Remote, AFrameHostOffTheNetworkIsNoticedAndCannotBeJoined) {
     ASSERT_TRUE(log.wait_line("init 2"));
     EXPECT_EQ(fs.ctl("wait over 10"), "ok bailout 0");
 
-    const auto down = Clock::now();
     hosts_->link(hosts_->b(), false);
     ASSERT_TRUE(log.wait_line("emergency", Millis(120000))) << read_file(fs.journal_path());
-    const double noticed = seconds_since(down);
-    ExitStatus st = client.wait(Millis(10000));
-    EXPECT_TRUE(st.exited && st.code == 1);
-    EXPECT_TRUE(log.wait_line("exit 1", Millis(0)));
+    EXPECT_EQ(client.wait(Millis(10000)).code, 1);
     EXPECT_THAT(hosts_->registered(hosts_->a(), fs.cb_prog()), IsEmpty())
         << "the callback program is unregistered before the emergency exit";
 
-    rt::ClientLog late;
-    const auto start = Clock::now();
-    Process second = join(late, "framehost");
+    rt::ClientLog late, unknown;
+    Process second = join(late, "framehost"), third = join(unknown, "nosuchhost");
     EXPECT_TRUE(late.wait_line("connect -20 -20", Millis(60000)));
-    const double refused = seconds_since(start);
-    std::cout << "[ measured ] Frame's host off the network noticed after " << noticed
-              << " s; a join to it failed after " << refused << " s\n";
-    RecordProperty("noticed_seconds", std::to_string(noticed));
-    RecordProperty("join_failed_seconds", std::to_string(refused));
+    EXPECT_TRUE(unknown.wait_line("connect -20 -20", Millis(30000)));
 }
 
-// ---------------------------------------------------------------------------
 // examples/client joins a session on another host and plays its scenario.
-
 TEST_F(Remote, TheExampleClientJoinsASessionOnAnotherHost) {
     Framesim &fs = session(read_file(EXAMPLE_DIR "/scenario.txt"));
-    rt::ClientLog log;  // only for its directory
-    const std::string out = log.path() + ".out";
-    Process client = on_a({RT_NOTIFY_EXAMPLE_PATH, "--join", kSession, "framehost",
-                           std::to_string(fs.prog()), "2"},
-                          out);
-    ExitStatus st = client.wait(Millis(30000));
-    EXPECT_TRUE(st.exited && st.code == 0) << read_file(fs.journal_path());
-    std::vector<std::string> lines;
-    std::istringstream in(read_file(out));
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
-    EXPECT_THAT(lines, ElementsAre("started", "initialize 1", "asked for notification 2: ok",
-                                   "notify 2 doc 7 file \"/docs/guide.fm\" param 0",
-                                   "message \"hello client\" doc 7 object 12", "command 5",
-                                   "quit"));
+    fdk::test::TempDir dir;
+    Process::Options po;
+    po.argv = {RT_NOTIFY_EXAMPLE_PATH, "--join", kSession, "framehost", std::to_string(fs.prog()), "2"};
+    po.stdout_path = dir.file("out");
+    Process client(hosts_->on(hosts_->a(), po));
+    EXPECT_EQ(client.wait(Millis(30000)).code, 0) << read_file(fs.journal_path());
+    EXPECT_EQ(read_file(po.stdout_path),
+              "started\ninitialize 1\nasked for notification 2: ok\n"
+              "notify 2 doc 7 file \"/docs/guide.fm\" param 0\n"
+              "message \"hello client\" doc 7 object 12\ncommand 5\nquit\n");
     EXPECT_THAT(hosts_->registered(hosts_->a(), fs.cb_prog()), IsEmpty());
 }
 
