@@ -1,7 +1,6 @@
 // The runtime stand-ins of fixture.hpp and the application's entry points.
-#include <arpa/inet.h>
-
 #include <type_traits>
+#include <utility>
 
 #include "apislib.h"
 #include "fixture.hpp"
@@ -21,30 +20,16 @@ namespace {
 using ClntOps = std::remove_pointer_t<decltype(CLIENT::cl_ops)>;
 using XpOps = std::remove_const_t<std::remove_pointer_t<decltype(SVCXPRT::xp_ops)>>;
 
-// Puts the argument on the wire as a real call would; the over call's one
-// word is the bailout flag.
-clnt_stat frame_call(CLIENT *, rpcproc_t proc, xdrproc_t encode, void *argp, xdrproc_t, void *,
-                     timeval) {
-    char buf[64];
-    XDR x;
-    xdrmem_create(&x, buf, sizeof buf, XDR_ENCODE);
-    if (!encode(&x, argp)) return RPC_CANTENCODEARGS;
-    xdr_destroy(&x);
-    uint32_t word = 0;
-    std::memcpy(&word, buf, sizeof word);
-    if (proc == 1002) events.push_back("over " + std::to_string(ntohl(word)));
+// The over call's argument is the bailout flag.
+clnt_stat frame_call(CLIENT *, rpcproc_t proc, xdrproc_t, void *argp, xdrproc_t, void *, timeval) {
+    if (proc == 1002) events.push_back("over " + std::to_string(*static_cast<IntT *>(argp)));
     else events.push_back(proc == 1343 ? "take" : "call " + std::to_string(proc));
     return RPC_SUCCESS;
 }
 
-const ClntOps frame_ops = {
-    frame_call,
-    [](CLIENT *) {},
-    [](CLIENT *, rpc_err *e) { *e = rpc_err{}; },
-    [](CLIENT *, xdrproc_t, void *) -> bool_t { return TRUE; },
-    [](CLIENT *) {},
-    [](CLIENT *, u_int, void *) -> bool_t { return TRUE; },
-};
+const ClntOps frame_ops = {frame_call, [](CLIENT *) {}, [](CLIENT *, rpc_err *e) { *e = {}; },
+                           [](CLIENT *, xdrproc_t, void *) -> bool_t { return TRUE; },
+                           [](CLIENT *) {}, [](CLIENT *, u_int, void *) -> bool_t { return TRUE; }};
 CLIENT frame_handle{};
 
 fdk_test::Bytes call_args;
@@ -60,23 +45,11 @@ bool_t cb_getargs(SVCXPRT *, xdrproc_t decode, void *where) {
 }
 
 bool_t cb_reply(SVCXPRT *, rpc_msg *msg) {
-    if (lose_next_reply) {
-        lose_next_reply = false;
-        events.push_back("reply lost");
-        return FALSE;
-    }
-    const char *what = "other";
-    if (msg->rm_reply.rp_stat == MSG_ACCEPTED) {
-        switch (msg->acpted_rply.ar_stat) {
-        case SUCCESS: what = "ok"; break;
-        case PROC_UNAVAIL: what = "noproc"; break;
-        case GARBAGE_ARGS: what = "decode"; break;
-        case SYSTEM_ERR: what = "systemerr"; break;
-        default: break;
-        }
-    }
+    static const char *stats[] = {"ok", "progunavail", "progmismatch", "noproc", "decode",
+                                  "systemerr"};
+    const char *what = lose_next_reply ? "lost" : stats[msg->acpted_rply.ar_stat];
     events.push_back(std::string("reply ") + what);
-    return TRUE;
+    return !std::exchange(lose_next_reply, false);
 }
 
 bool_t cb_freeargs(SVCXPRT *, xdrproc_t proc, void *where) {
@@ -85,14 +58,9 @@ bool_t cb_freeargs(SVCXPRT *, xdrproc_t proc, void *where) {
     return proc(&x, where);
 }
 
-const XpOps callback_ops = {
-    [](SVCXPRT *, rpc_msg *) -> bool_t { return FALSE; },
-    [](SVCXPRT *) { return XPRT_IDLE; },
-    cb_getargs,
-    cb_reply,
-    cb_freeargs,
-    [](SVCXPRT *) {},
-};
+const XpOps callback_ops = {[](SVCXPRT *, rpc_msg *) -> bool_t { return FALSE; },
+                            [](SVCXPRT *) { return XPRT_IDLE; },
+                            cb_getargs, cb_reply, cb_freeargs, [](SVCXPRT *) {}};
 
 }  // namespace
 

@@ -1,7 +1,6 @@
 // The API values: one sample per value type (its wire bytes, its copy and
 // release, under a heap that fails at each step), property value and text
 // item lists, lookups, the default parameter lists, strings and memory.
-#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <set>
@@ -14,59 +13,14 @@ using namespace fdk_test;
 
 namespace {
 
-// Samples are built with the C library's heap and freed with xdr_free,
-// independently of the code under test.
-StringT Str(const char *s) { return s != nullptr ? strdup(s) : nullptr; }
-
-template <class L> L List(std::initializer_list<std::remove_pointer_t<decltype(L::val)>> items) {
-    L l{static_cast<UIntT>(items.size()), nullptr};
-    if (l.len != 0) l.val = static_cast<decltype(l.val)>(std::calloc(l.len, sizeof *l.val));
-    if (l.len != 0) std::copy(items.begin(), items.end(), l.val);
-    return l;
-}
-
-F_StringsT Strings(std::initializer_list<const char *> items) {
-    F_StringsT l{static_cast<UIntT>(items.size()), nullptr};
-    if (l.len != 0) l.val = static_cast<StringT *>(std::calloc(l.len, sizeof(StringT)));
-    std::transform(items.begin(), items.end(), l.val, Str);
-    return l;
-}
-
-F_TypedValT SampleVal(IntT t) {
-    F_TypedValT v{t, {}};
-    auto &u = v.u;
-    switch (t) {
-    case FT_String: u.sval = Str("three"); break;
-    case FT_Metrics: u.msval = List<F_MetricsT>({10, -20, 30}); break;
-    case FT_Strings: u.ssval = Strings({"a", "bc", ""}); break;
-    case FT_Points: u.psval = List<F_PointsT>({{1, 2}, {-3, 4}}); break;
-    case FT_Tabs: u.tsval = List<F_TabsT>({{100, 1, Str(".."), '.'}, {200, 2, Str("-"), ','}}); break;
-    case FT_TextLoc: u.tlval = {5, 6}; break;
-    case FT_TextRange: u.trval = {{5, 6}, {7, 8}}; break;
-    case FT_ElementCatalog: u.csval = List<F_ElementCatalogEntriesT>({{7, 1}, {8, 2}}); break;
-    case FT_Ints: u.isval = List<F_IntsT>({-1, 0, 1}); break;
-    case FT_UBytes: u.ubsval = List<F_UBytesT>({1, 2, 255}); break;
-    case FT_UInts: u.uisval = List<F_UIntsT>({0xFFFFFFFFu, 1}); break;
-    case FT_AttributeDefs:
-        u.adsval = List<F_AttributeDefsT>(
-            {{Str("attr"), 1, 0, 2, Strings({"x", "y"}), Strings({"x"}), Str("0"), Str("9")},
-             {Str("other"), 0, 1, 3, Strings({}), Strings({"d"}), Str(""), Str("z")}});
-        break;
-    case FT_Attributes:
-        u.asval = List<F_AttributesT>(
-            {{Str("a"), Strings({"v", "w"}), 1, 0}, {Str("b"), Strings({}), 0, 1}});
-        break;
-    case FT_ElementRange:
-        u.erngval = static_cast<F_ElementRangeT *>(std::malloc(sizeof(F_ElementRangeT)));
-        *u.erngval = {{1, 2, 3}, {4, 5, 6}};
-        break;
-    case FT_FileFormat: u.ffval = {Str("fmt"), Str("ext"), {'A', 'B', 'C', 'D'}}; break;
-    default: u.ival = 1000 + t; break;
-    }
+// Samples are made by the decoder from hand-written bytes (which the
+// golden checks pin down) and freed with xdr_free.
+template <class T> T Sample(Proc<T> proc, const std::string &wire) {
+    T v;
+    EXPECT_TRUE(decode(proc, W(wire), v)) << wire;
     return v;
 }
-
-template <class T> void Free(T &v) { xdr_free(fdk::xdr::proc_of<T>(), reinterpret_cast<char *>(&v)); }
+template <class T> void Free(T &v) { release(fdk::xdr::Codec<T>::code, v); }
 
 // Every block a value owns (also the name of a numbered identifier, which
 // does not travel).
@@ -108,13 +62,13 @@ template <class T> bool Released(Proc<T> proc, T v) {
     return ok && Blocks(v).empty();
 }
 
-struct Sample {
+struct Row {
     IntT type;
     const char *wire;
     bool copied;  // the type has a copy rule; the others copy as type alone
 };
 
-const Sample kSamples[] = {
+const Row kSamples[] = {
     {0, "0 1000", false},
     {1, "1 1001", true},
     {2, "2 1002", true},
@@ -141,11 +95,11 @@ const Sample kSamples[] = {
     {-1, "-1 999", false},
 };
 
-class ValueSample : public testing::TestWithParam<Sample> {};
+class ValueSample : public testing::TestWithParam<Row> {};
 
 TEST_P(ValueSample, EncodesCopiesAndReleases) {
-    const Sample &s = GetParam();
-    F_TypedValT src = SampleVal(s.type);
+    const Row &s = GetParam();
+    F_TypedValT src = Sample(xdr_F_TypedValT, s.wire);
     check_golden(xdr_F_TypedValT, src, s.wire);
 
     F_TypedValT copy = F_ApiCopyVal(&src);
@@ -183,45 +137,35 @@ TEST_P(ValueSample, EncodesCopiesAndReleases) {
 INSTANTIATE_TEST_SUITE_P(EveryType, ValueSample, testing::ValuesIn(kSamples));
 
 TEST(ValueLists, PropertyValuesAndTextItemsCopyDeep) {
-    F_PropValT pvs[] = {{{1, nullptr}, SampleVal(FT_Tabs)},
-                        {{0, Str("n")}, SampleVal(FT_FileFormat)},
-                        {{3, nullptr}, SampleVal(FT_Strings)}};
-    F_PropValsT props{3, pvs};
+    F_PropValsT props = Sample(xdr_F_PropValsT, "3 1 8 1 100 1 '..' 46 0 'n' 20 'f' 'e' 1 2 3 4 "
+                                                "3 6 2 'a' ''");
     F_PropValsT copy = F_ApiCopyPropVals(&props);
     ExpectDeepCopy(xdr_F_PropValsT, copy, props);
     F_ApiDeallocatePropVals(&copy);
     EXPECT_TRUE(Released(xdr_F_PropValsT, copy));
-    F_PropValT one = F_ApiCopyPropVal(&pvs[1]);
-    ExpectDeepCopy(xdr_F_PropValT, one, pvs[1]);
+    F_PropValT one = F_ApiCopyPropVal(&props.val[1]);
+    ExpectDeepCopy(xdr_F_PropValT, one, props.val[1]);
     F_ApiDeallocatePropVal(&one);
     EXPECT_TRUE(Released(xdr_F_PropValT, one));
-    for (F_PropValT &pv : pvs) Free(pv);
+    Free(props);
 
-    TextItemsT text = List<TextItemsT>(
-        {{0, {1, {.sdata = Str("a")}}}, {1, {5, {.idata = 77}}}, {2, {1, {.sdata = Str("")}}}});
+    TextItemsT text = Sample(xdr_TextItemsT, "3 0 1 'a' 1 5 77 2 1 ''");
     TextItemsT tcopy = F_ApiCopyTextItems(&text);
     ExpectDeepCopy(xdr_TextItemsT, tcopy, text);
     F_ApiDeallocateTextItems(&tcopy);
     EXPECT_TRUE(Released(xdr_TextItemsT, tcopy));
     TextItemT item = F_ApiCopyTextItem(&text.val[1]);
-    EXPECT_EQ(item.data.u.idata, 77u);
     F_ApiDeallocateTextItem(&item);
     EXPECT_EQ(item.data.u.idata, 77u) << "a handle is no block of its own";
     Free(text);
 }
 
-// Null sources, counts without elements, a heap that is dry.
+// Null sources, counts without elements, a dry heap.
 TEST(ValueLists, EdgeCases) {
     EXPECT_EQ(F_ApiCopyVal(nullptr).valType, 0);
-    F_PropValT pv = F_ApiCopyPropVal(nullptr);
-    EXPECT_EQ(pv.propVal.valType, 1);
-    EXPECT_EQ(pv.propIdent.name, nullptr);
+    EXPECT_EQ(F_ApiCopyPropVal(nullptr).propVal.valType, 1);
     EXPECT_EQ(F_ApiCopyTextItem(nullptr).data.dataType, 1);
-    EXPECT_EQ(F_ApiCopyPropVals(nullptr).len, 0u);
-    EXPECT_EQ(F_ApiCopyInts(nullptr).len, 0u);
-    F_ApiDeallocateVal(nullptr);
     F_ApiDeallocatePropVals(nullptr);
-    F_ApiDeallocateInts(nullptr);
 
     // Flat lists get zeroed elements, deep lists empty ones, record lists none.
     F_IntsT ints{2, nullptr};
@@ -236,46 +180,23 @@ TEST(ValueLists, EdgeCases) {
     F_ApiDeallocateStrings(&sc);
     F_PropValsT props{2, nullptr};
     EXPECT_EQ(F_ApiCopyPropVals(&props).len, 0u);
-    TextItemsT text{2, nullptr};
-    EXPECT_EQ(F_ApiCopyTextItems(&text).len, 0u);
     F_TabsT tabs{5, nullptr};
     F_ApiDeallocateTabs(&tabs);
     EXPECT_EQ(tabs.len, 0u);
 
-    F_PropValsT four = F_ApiAllocatePropVals(4);
-    ASSERT_EQ(four.len, 4u);
-    EXPECT_EQ(four.val[3].propIdent.num, 0);
-    F_ApiDeallocatePropVals(&four);
+    F_PropValsT two = F_ApiAllocatePropVals(2);
+    ASSERT_EQ(two.len, 2u);
+    F_ApiDeallocatePropVals(&two);
     EXPECT_EQ(F_ApiAllocatePropVals(-3).len, 0u);
     TextItemsT none = F_ApiAllocateTextItems(0);
-    EXPECT_EQ(none.len, 0u);
     EXPECT_NE(none.val, nullptr) << "count 0 still gets one element";
     F_ApiDeallocateTextItems(&none);
 
     DryHeap dry;
-    EXPECT_EQ(F_ApiCopyInts(&ints).val, nullptr);
     EXPECT_EQ(F_ApiAllocatePropVals(2).val, nullptr);
     EXPECT_EQ(F_ApiAllocateTextItems(2).val, nullptr);
-    EXPECT_EQ(F_ApiCopyString("x"), nullptr);
 }
 
-// Elements are copied last to first; one that cannot be copied stays empty.
-TEST(ValueLists, AnElementThatCannotBeCopiedStaysEmpty) {
-    F_StringsT src = Strings({"first", "second", "third"});
-    F_StringsT copy;
-    {
-        DryHeap dry(3);  // 1: the array, 2: "third", 3: "second"
-        copy = F_ApiCopyStrings(&src);
-    }
-    ASSERT_EQ(copy.len, 3u);
-    EXPECT_STREQ(copy.val[0], "first");
-    EXPECT_EQ(copy.val[1], nullptr);
-    EXPECT_STREQ(copy.val[2], "third");
-    F_ApiDeallocateStrings(&copy);
-    Free(src);
-}
-
-// ---------------------------------------------------------------------------
 // Lookups
 
 F_PropValT Word(IntT num, IntT value) { return {{num, nullptr}, {1, {value}}}; }
@@ -290,8 +211,6 @@ TEST(Lookups, GetPropIndexFindsTheFirstEntryByNumber) {
     EXPECT_EQ(F_ApiGetPropIndex(&list, 0), 1);
     EXPECT_EQ(F_ApiGetPropIndex(&list, 7), -4);
     EXPECT_EQ(F_ApiGetPropIndex(nullptr, 5), -4);
-    F_PropValsT noElems{4, nullptr};
-    EXPECT_EQ(F_ApiGetPropIndex(&noElems, 5), -4);
     EXPECT_EQ(FA_errno, 123) << "the lookup leaves FA_errno alone";
 }
 
@@ -316,8 +235,6 @@ TEST(Lookups, CheckStatusTestsOneBitOfTheStatusWords) {
     FA_errno = 0;
     EXPECT_EQ(F_ApiCheckStatus(&list, 0), 0);
     EXPECT_EQ(FA_errno, -4) << "words without storage hold no bit";
-    items[1] = Word(3, -1);
-    EXPECT_EQ(F_ApiCheckStatus(&list, 0), 0) << "a single word holds no bit";
     list.len = 1;
     EXPECT_EQ(F_ApiCheckStatus(&list, 0), 0);
     EXPECT_EQ(FA_errno, -5) << "no status";
@@ -340,7 +257,6 @@ TEST(Lookups, DefaultListsNameEveryParameterOnce) {
     }
 }
 
-// ---------------------------------------------------------------------------
 // Strings and memory
 
 TEST(ApiString, HelpersTakeNullAsEmpty) {
@@ -348,7 +264,6 @@ TEST(ApiString, HelpersTakeNullAsEmpty) {
     EXPECT_EQ(F_ApiStringLen("abc"), 3);
     char buf[8] = "xxxxxxx";
     EXPECT_EQ(strCpy(buf, "hey"), buf);
-    EXPECT_STREQ(buf, "hey");
     strCpy(buf, nullptr);
     EXPECT_EQ(buf[0], '\0');
     EXPECT_EQ(buf[1], 'e') << "a null source writes just the terminator";

@@ -13,7 +13,6 @@ char *S(const char *s) { return const_cast<char *>(s); }
 // Calls f with each of the filters.
 template <class F, class... P> void each(F f, P... procs) { (f(procs), ...); }
 
-// ---------------------------------------------------------------------------
 // Values
 
 TEST(XdrValues, StringsArePaddedAndNullTravelsAsEmpty) {
@@ -21,7 +20,7 @@ TEST(XdrValues, StringsArePaddedAndNullTravelsAsEmpty) {
     check_golden<StringT>(xdr_StringT, S("x"), "1 0x78000000");
     check_golden<StringT>(xdr_StringT, S(""), "0");
     StringT none = nullptr;
-    EXPECT_EQ(hex(encode<StringT>(xdr_StringT, none)), hex(W("0")));
+    EXPECT_TRUE(encode<StringT>(xdr_StringT, none) == W("0"));
     StringT back = nullptr;
     ASSERT_TRUE(decode<StringT>(xdr_StringT, W("0"), back));
     EXPECT_STREQ(back, "") << "an empty string decodes to \"\", not null";
@@ -44,7 +43,6 @@ TEST(XdrValues, LongStringsAndListsCrossTheDecodersReadSteps) {
 
 TEST(XdrValues, EmptyListsAreOneZeroWordAndDecodeToNull) {
     check_golden(xdr_F_StringsT, {0, nullptr}, "0");
-    check_golden(xdr_F_PropValsT, {0, nullptr}, "0");
     F_IntsT back;
     ASSERT_TRUE(decode(xdr_F_IntsT, W("0"), back));
     EXPECT_EQ(back.val, nullptr);
@@ -56,34 +54,13 @@ TEST(XdrValues, EmptyListsAreOneZeroWordAndDecodeToNull) {
 
 TEST(XdrValues, PropertyIdentifierCarriesTheNameOnlyForNumberZero) {
     check_golden(xdr_F_PropIdentT, {0, S("Width")}, "0 'Width'");
-    check_golden(xdr_F_PropIdentT, {-5, nullptr}, "-5");
-    F_PropIdentT byNumber{7, S("ignored")};
-    EXPECT_EQ(hex(encode(xdr_F_PropIdentT, byNumber)), hex(W("7")));
-    F_PropIdentT noName{0, nullptr};
-    EXPECT_EQ(hex(encode(xdr_F_PropIdentT, noName)), hex(W("0 0")));
-    F_PropIdentT back;
+    F_PropIdentT byNumber{7, S("ignored")}, back;
+    EXPECT_TRUE(encode(xdr_F_PropIdentT, byNumber) == W("7"));
     u_int used = 0;
     ASSERT_TRUE(decode(xdr_F_PropIdentT, W("7 'tail'"), back, &used));
     EXPECT_EQ(used, 4u) << "no name is read after a number";
-    EXPECT_EQ(back.name, nullptr);
 }
 
-TEST(XdrValues, TextItemsCarryAStringForTypeOneAndAWordOtherwise) {
-    TextItemT items[2] = {{5, {1, {.sdata = S("text")}}}, {6, {2, {.idata = 0xCAFEF00Du}}}};
-    check_golden(xdr_TextItemsT, {2, items}, "2 5 1 'text' 6 2 0xCAFEF00D");
-}
-
-TEST(XdrValues, FontsTabsAndAttributes) {
-    F_FontT fonts[] = {{1, 2, 3, 4}};
-    check_golden(xdr_F_FontsT, {1, fonts}, "1 1 2 3 4");
-    F_TabT tabs[] = {{1, 2, S("."), ','}, {3, 4, nullptr, 0}};
-    check_golden(xdr_F_TabsT, {2, tabs}, "2 1 2 '.' 44 3 4 '' 0");
-    StringT vals[] = {S("v1"), S("")};
-    F_AttributeT attrs[] = {{S("Id"), {2, vals}, 3, 4}};
-    check_golden(xdr_F_AttributesT, {1, attrs}, "1 'Id' 2 'v1' '' 3 4");
-}
-
-// ---------------------------------------------------------------------------
 // Result records
 
 TEST(XdrGolden, ResultRecords) {
@@ -93,7 +70,6 @@ TEST(XdrGolden, ResultRecords) {
          xdr_ApiFmGetIdRetT);
     each([](auto p) { check_golden(p, {1, S("/a b")}, "1 '/a b'"); }, xdr_ApiFmPromptStringRetT,
          xdr_ApiFmChooseFileRetT, xdr_ApiFmGetStringRetT);
-    check_golden(xdr_ApiFmGetStringRetT, {7, nullptr}, "7 ''");
     check_golden(xdr_ApiFmCompareRetT, {1, 2, 3}, "1 2 3");
     each([](auto p) { check_golden(p, {1, {2, 3}}, "1 2 3"); }, xdr_ApiFmAddTextRetT,
          xdr_ApiFmGetTextLocRetT, xdr_ApiFmElementLocToTextLocRetT, xdr_ApiFmPromptPointRetT);
@@ -125,24 +101,24 @@ TEST(XdrGolden, ResultRecords) {
     check_golden(xdr_ApiFmGetAttributesRetT, {1, {1, attrs}}, "1 1 'b' 1 'c' 2 3");
     F_ElementCatalogEntryT cat[] = {{2, 3}};
     check_golden(xdr_ApiFmGetElementCatalogRetT, {1, {1, cat}}, "1 1 2 3");
-    TextItemT items[] = {{2, {1, {.sdata = S("txt")}}}};
-    check_golden(xdr_ApiFmGetTextRetT, {1, {1, items}}, "1 1 2 1 'txt'");
+    // A text item carries a string for type 1, one word for any other type.
+    TextItemT items[] = {{2, {1, {.sdata = S("txt")}}}, {3, {4, {.idata = 0xCAFEF00Du}}}};
+    check_golden(xdr_ApiFmGetTextRetT, {1, {2, items}}, "1 2 2 1 'txt' 3 4 0xCAFEF00D");
     F_FontT fonts[] = {{2, 3, 4, 5}, {6, 7, 8, 9}};
     check_golden(xdr_ApiFmFamilyFontsRetT, {1, {2, fonts}}, "1 2 2 3 4 5 6 7 8 9");
 }
 
 TEST(XdrGolden, OpenSaveExportImportResultsWithAndWithoutTheirList) {
     F_PropValT pv[] = {{{5, nullptr}, {1, {6}}}, {{7, nullptr}, {3, {.sval = S("ret")}}}};
-    static F_PropValsT list{2, pv};
+    F_PropValsT list{2, pv};
     each(
-        [](auto p) {
+        [&list](auto p) {
             check_golden(p, {1, 2, nullptr}, "1 2 0");
             check_golden(p, {1, 2, &list}, "1 2 1 2 5 1 6 7 3 'ret'");
         },
         xdr_ApiFmOpenRetT, xdr_ApiFmSaveRetT, xdr_ApiFmExportRetT, xdr_ApiFmImportRetT);
 }
 
-// ---------------------------------------------------------------------------
 // Arguments
 
 TEST(XdrGolden, PropertyArguments) {
@@ -277,7 +253,6 @@ TEST(XdrGolden, ConnectRecords) {
     EXPECT_FALSE(ok) << "the plain string filter refuses null";
 }
 
-// ---------------------------------------------------------------------------
 // Malformed input: every failure returns 0 without a crash, and the free
 // pass releases whatever was allocated (the sanitizer build checks leaks).
 
