@@ -74,6 +74,7 @@ TEST_F(Dispatcher, ACallbackWhileTheClientHoldsControlIsRepliedAndDropped) {
     EXPECT_THAT(events, ElementsAre("take", "reply ok", "over 0"));
 }
 
+// Quit's reply is lost here: the dispatcher then answers with a system error.
 TEST_F(Dispatcher, QuitSetsTheBailoutFlagThatTheNextHandBackCarries) {
     rtfake::dispatch(1, {}, true);
     EXPECT_EQ(FA_bailout, 1);

@@ -1,6 +1,6 @@
 // The encoders: golden bytes written by hand for every record (a field
 // missing from a record's list, or out of order, shows in the bytes), the
-// value rules (strings, lists, identifiers, text items), malformed input.
+// value rules (strings, lists, identifiers), malformed input, the procedure table.
 #include "fapi_stubs.h"
 #include "fixture.hpp"
 
