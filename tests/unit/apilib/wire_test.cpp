@@ -189,7 +189,7 @@ TEST(XdrGolden, OtherArguments) {
          xdr_ApiFmAddCommandToMenuArgT, xdr_ApiFmAddMenuToMenuArgT, xdr_ApiFmUpdateTextInsetArgT,
          xdr_ApiFmDeleteTextInsetContentsArgT, xdr_ApiFmGeneralObjArgT,
          xdr_ApiFmGeneralElementDefArgT, xdr_ApiFmCloseDocArgT, xdr_ApiFmUpdateXRefsArgT,
-         xdr_ApiFmCutCopyPasteArgT, xdr_ApiFmDialogItemIdArgT, xdr_ApiFmDoDialogArgT);
+         xdr_ApiFmCutCopyPasteArgT, xdr_ApiFmDialogItemIdArgT, xdr_ApiFmDoDialogArgT, xdr_SizeT);
     each([](auto p) { check_golden(p, {1, S("s")}, "1 's'"); }, xdr_ApiFmOpenResourceArgT,
          xdr_ApiFmHypertextCommandArgT);
     each([](auto p) { check_golden(p, {S("s"), 1}, "'s' 1"); },
