@@ -1,6 +1,6 @@
 /* A C program against the client library's public headers: they must stay
- * C-callable.  What the calls do is tested in C++ elsewhere; this only
- * compiles every header as C and links a call of each kind. */
+ * C-callable.  What the calls do is tested in C++; this compiles every
+ * header as C and links a call of each kind. */
 #include "fapi_calls.h"
 #include "fapi_runtime.h"
 #include "fapi_stubs.h"
@@ -23,14 +23,11 @@ void F_ApiMessage(StringT message, F_ObjIdT docId, F_ObjIdT objId) {
 
 int main(void) {
     F_PropValsT open = F_ApiGetOpenDefaultParams();
-    F_PropValsT copy = F_ApiCopyPropVals(&open);
     F_StringsT none = {0, NULL};
     char buf[8];
     XDR x;
-    int ok = open.len > 0 && copy.len == open.len && fapi_proc_find(API_FM_OPEN) != NULL;
+    int ok = open.len > 0 && fapi_proc_find(API_FM_OPEN) != NULL;
     F_ApiDeallocatePropVals(&open);
-    F_ApiDeallocatePropVals(&copy);
-    FA_errno = 0;
     ok = ok && F_ApiGetInt(0, 0, 1) == 0 && FA_errno == -1;
     ok = ok && api_fm_open_1(NULL, NULL) == NULL;
     xdrmem_create(&x, buf, sizeof buf, XDR_ENCODE);

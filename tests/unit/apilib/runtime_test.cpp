@@ -1,0 +1,258 @@
+// The client runtime without Frame: the callback dispatcher and the
+// turn-over protocol against the stand-ins of fixture.hpp, and the service
+// loop (descriptors 0 to 31 only, modal waits) on loopback connections.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "apislib.h"
+#include "fixture.hpp"
+
+using fdk_test::Bytes;
+using fdk_test::W;
+using rtfake::events;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+namespace {
+
+std::vector<std::pair<int, int>> reports;
+void record_fd(int fd, int on) { reports.emplace_back(fd, on); }
+
+class Dispatcher : public ::testing::Test {
+protected:
+    void SetUp() override { reset(rtfake::frame()); }
+    void TearDown() override {
+        call_fd_func();
+        F_ApiSetFdFunc(nullptr);
+        reset(nullptr);
+    }
+    static void reset(CLIENT *frame) {
+        rtfake::reset();
+        reports.clear();
+        turn_over_needed = callbacksDone = modalRetval = FA_bailout = 0;
+        frame_client = frame;
+    }
+};
+
+// Frame's call returns before the application runs; the client holds
+// control inside the entry point and hands it back once after it.
+TEST_F(Dispatcher, WorkingCallbacksReplyRunTheirEntryPointAndHandBackOnce) {
+    const struct {
+        rpcproc_t proc;
+        Bytes args;
+        const char *entry;
+    } calls[] = {
+        {2, W("-3"), "init -3"},
+        {3, W("7"), "command 7"},
+        {4, W("'hi there' 3 0xFFFFFFFF"), "message hi there 3 4294967295"},
+        {6, W("5 6 7"), "dialog 5 6 7"},
+        {7, W("2 17 '/a.fm' -1"), "notify 2 17 /a.fm -1"},
+        {7, W("34 0 '' 0"), "notify 34 0  0"},
+    };
+    for (const auto &c : calls) {
+        rtfake::reset();
+        int held = -1;
+        rtfake::during_entry = [&](const std::string &) { held = turn_over_needed; };
+        rtfake::dispatch(c.proc, c.args);
+        EXPECT_THAT(events, ElementsAre("reply ok", c.entry, "over 0"));
+        EXPECT_EQ(held, 1);
+        EXPECT_EQ(turn_over_needed, 0);
+    }
+}
+
+TEST_F(Dispatcher, ACallbackWhileTheClientHoldsControlIsRepliedAndDropped) {
+    ASSERT_EQ(F_ApiTakeControl(), 0);
+    ::testing::internal::CaptureStderr();
+    rtfake::dispatch(4, W("'dropped' 1 2"));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Frame API client \"???\": Nested API_Init/F_ApiNotify/F_ApiMessage/F_ApiCommand.\n");
+    EXPECT_EQ(F_ApiDoneCommand(), 0);
+    EXPECT_THAT(events, ElementsAre("take", "reply ok", "over 0"));
+}
+
+// Quit's reply is lost here: the dispatcher then answers with a system error.
+TEST_F(Dispatcher, QuitSetsTheBailoutFlagThatTheNextHandBackCarries) {
+    rtfake::dispatch(1, {}, true);
+    EXPECT_EQ(FA_bailout, 1);
+    ASSERT_EQ(F_ApiTakeControl(), 0);
+    ASSERT_EQ(F_ApiDoneCommand(), 0);
+    EXPECT_THAT(events, ElementsAre("reply lost", "reply systemerr", "take", "over 1"));
+}
+
+TEST_F(Dispatcher, UndecodableArgumentsAreRefusedAndReleased) {
+    // The string decodes, the handles after it are missing: the leak
+    // checker sees whether the string is released.
+    rtfake::dispatch(4, W("'a string that decodes'"));
+    rtfake::dispatch(7, W("2 1 0x7F000000"));
+    rtfake::dispatch(2, {});
+    EXPECT_THAT(events, ElementsAre("reply decode", "reply decode", "reply decode"));
+    EXPECT_EQ(turn_over_needed, 0);
+}
+
+// Helpers of the service
+
+TEST(Apislib, HostnameToAddrTakesThisHostNamesAndDottedAddresses) {
+    sockaddr_in a;
+    ASSERT_EQ(hostnameToAddr("localhost", &a), 0);
+    EXPECT_EQ(a.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+    ASSERT_EQ(hostnameToAddr("10.1.2.3", &a), 0);
+    EXPECT_EQ(a.sin_addr.s_addr, inet_addr("10.1.2.3"));
+    EXPECT_EQ(hostnameToAddr("no-such-host.invalid", &a), -1);
+}
+
+// A remote Frame is alive as long as the connection to it holds.
+TEST(Apislib, ARemoteFrameIsAliveWhileItsConnectionHolds) {
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    hispid = kRemoteFramePid;
+    client_socket = pair[0];
+    ASSERT_EQ(write(pair[1], "x", 1), 1);
+    close(pair[1]);
+    EXPECT_EQ(F_ApiFrameAlive(), 1) << "unread data is no failure, and stays unread";
+    char byte;
+    ASSERT_EQ(read(pair[0], &byte, 1), 1);
+    EXPECT_EQ(F_ApiFrameAlive(), 0) << "Frame closed the connection";
+    close(pair[0]);
+    client_socket = -1;
+    hispid = 0;
+}
+
+int connect_to(u_short port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    EXPECT_EQ(connect(s, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    return s;
+}
+
+// Descriptors 0 to 31 are reported and waited on, no others.
+TEST_F(Dispatcher, DescriptorsAbove31AreNeitherReportedNorWaitedOn) {
+    F_ApiSetFdFunc(&record_fd);
+    int sock = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(dup2(sock, 31), 31);
+    ASSERT_EQ(dup2(sock, 40), 40);
+    close(sock);
+    SVCXPRT *at31 = svctcp_create(31, 0, 0), *at40 = svctcp_create(40, 0, 0);
+    ASSERT_TRUE(at31 != nullptr && at40 != nullptr);
+    call_fd_func();
+    EXPECT_THAT(reports, ElementsAre(std::pair(31, 1)));
+
+    // A connection accepted on 31 that lands above 31 is not served (it
+    // sends nothing: serving it would block).
+    std::vector<int> low;  // every free descriptor below 41
+    for (int fd = 0; fd <= 40 && fd >= 0;) low.push_back(fd = open("/dev/null", O_RDONLY));
+    close(low.back());
+    low.pop_back();
+    int peer = connect_to(at31->xp_port);
+    reports.clear();
+    UIntT mask = 0;
+    EXPECT_EQ(F_ApiService(&mask), 1);
+    EXPECT_EQ(mask, 0u);
+    EXPECT_THAT(reports, IsEmpty());
+    for (int fd : low) close(fd);
+    close(peer);
+    svc_destroy(at31);
+    svc_destroy(at40);
+}
+
+// A failed wait (a closed descriptor in the caller's mask) gives an empty mask.
+TEST_F(Dispatcher, AFailedWaitGivesAnEmptyMask) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    close(fds[0]);
+    UIntT mask = 1u << fds[0];
+    EXPECT_LT(F_ApiService(&mask), 0);
+    EXPECT_EQ(mask, 0u);
+    close(fds[1]);
+}
+
+// Modal waits: the test writes Frame's calls into a real callback connection
+// (the next one from inside an entry point when it is due); the over calls go
+// to the recording handle.
+
+class ModalWait : public Dispatcher {
+protected:
+    void SetUp() override {
+        Dispatcher::SetUp();
+        listener = svctcp_create(RPC_ANYSOCK, 0, 0);
+        ASSERT_NE(listener, nullptr);
+        ASSERT_TRUE(svc_register(listener, kProg, 1, fm_api_prog_1, 0));
+        F_ApiSetFdFunc(&record_fd);
+        peer = connect_to(listener->xp_port);
+    }
+    void TearDown() override {
+        if (peer >= 0) close(peer);
+        // Let the service see the closed connection.
+        for (int i = 0; i < 4 && (fdk::runtime::service_word() & ~(1u << listener->xp_fd)); ++i)
+            F_ApiService(nullptr);
+        svc_unregister(kProg, 1);
+        svc_destroy(listener);
+        Dispatcher::TearDown();
+    }
+    // One RPC call record of the dialog event procedure, as Frame sends it.
+    void send_dialog(IntT a, IntT b, IntT c) {
+        char buf[256];
+        XDR x;
+        xdrmem_create(&x, buf + 4, sizeof buf - 4, XDR_ENCODE);
+        rpc_msg m{};
+        m.rm_xid = ++xid;
+        m.rm_direction = CALL;
+        m.rm_call = {RPC_MSG_VERSION, kProg, 1, 6, _null_auth, _null_auth};
+        FmApiDialogEventArgT event{a, b, c};
+        ASSERT_TRUE(xdr_callmsg(&x, &m) && xdr_FmApiDialogEventArgT(&x, &event));
+        uint32_t len = xdr_getpos(&x), mark = htonl(0x80000000u | len);
+        std::memcpy(buf, &mark, 4);
+        ASSERT_EQ(write(peer, buf, len + 4), static_cast<ssize_t>(len + 4));
+    }
+    static constexpr rpcprog_t kProg = 0x5FFFFF01;
+    SVCXPRT *listener = nullptr;
+    int peer = -1;
+    uint32_t xid = 100;
+};
+
+TEST_F(ModalWait, ReturnsTheClosingValueAndRestoresTheControlState) {
+    turn_over_needed = 1;
+    modalRetval = 77;
+    send_dialog(5, 6, 7);
+    rtfake::during_entry = [&](const std::string &what) {
+        if (what == "dialog 5 6 7") send_dialog(0, 0, 11);
+    };
+    EXPECT_EQ(F_ApiServiceModalCallbacks(), 11);
+    EXPECT_EQ(turn_over_needed, 1);
+    EXPECT_EQ(modalRetval, 77);
+    EXPECT_EQ(callbacksDone, 0);
+    // Both events were served while the wait suspended the client's hold.
+    EXPECT_THAT(events, ElementsAre("dialog 5 6 7", "over 0", "over 0"));
+    // The accepted connection was reported, and is reported gone when closed.
+    ASSERT_EQ(reports.size(), 2u);
+    const int conn = reports[1].first;
+    reports.clear();
+    close(peer);
+    peer = -1;
+    EXPECT_EQ(F_ApiService(nullptr), 1);
+    EXPECT_THAT(reports, ElementsAre(std::pair(conn, 0)));
+}
+
+TEST_F(ModalWait, NestedWaitsEndInnermostFirst) {
+    int inner = -1;
+    send_dialog(9, 1, 2);
+    rtfake::during_entry = [&](const std::string &what) {
+        if (what != "dialog 9 1 2") return;
+        send_dialog(0, 0, 11);
+        inner = F_ApiServiceModalCallbacks();
+        send_dialog(0, 0, 22);
+    };
+    EXPECT_EQ(F_ApiServiceModalCallbacks(), 22);
+    EXPECT_EQ(inner, 11);
+    EXPECT_EQ(callbacksDone, 0);
+    EXPECT_EQ(turn_over_needed, 0);
+    EXPECT_THAT(events, ElementsAre("dialog 9 1 2", "over 0", "over 0", "over 0"));
+}
+
+}  // namespace
