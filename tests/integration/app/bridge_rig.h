@@ -1,7 +1,6 @@
 // bridge_rig.h - one bridge under test: a private bus broker (mbxd), a
-// framesim that starts dokfrm with FMAPIX, a directory of documents, and
-// cadsim runs that play the CAD side.  Everything is removed on
-// destruction: processes, sockets, port-mapper registrations, files.
+// framesim that starts dokfrm, a directory of documents, and cadsim runs
+// that play the CAD side.  Everything is removed on destruction.
 #ifndef FDK_TESTS_INTEGRATION_APP_BRIDGE_RIG_H
 #define FDK_TESTS_INTEGRATION_APP_BRIDGE_RIG_H
 
@@ -17,98 +16,89 @@ namespace fdk::bridgetest {
 
 using fdk::test::Json;
 using fdk::test::Millis;
+using fdk::test::Process;
 
 // Generous limits: the bridge pauses a second after every Frame turn.
 inline constexpr Millis kWait{20000};
+// cadsim's output for the reply item of "DOKFRMDI".
+inline constexpr char kOkReply[] = "item 3 OK\\x00\nend\n";
+inline constexpr char kKoReply[] = "item 3 KO\\x00\nend\n";
 
 struct CadRun {
-  int code = -1;    // exit status, -1 when it did not end in time
-  std::string out;  // standard output: "item N TEXT" lines, "end"...
-  std::string err;
+  int code = -1;  // exit status, -1 when it did not end in time
+  std::string out, err;
 };
 
-// The documents every rig writes into its document directory.
-//   manual.json  tag markers (type 19) "intro", "chap2-start", "chap2-more",
-//                a type-25 marker "chap2" that tag searches pass over;
-//                the first type-19 marker starting with "chap2" is in
-//                paragraph 2
+// The documents in docs():
+//   manual.json  a type-25 marker "chap2" that tag searches pass over, then
+//                tag markers (type 19) "intro", "chap2-start", "chap2-more",
+//                "chap" in paragraphs 0, 2, 3, 4
 //   other.json   tag markers "other-a", "other-b" (paragraphs 1 and 2)
-//   list.json    the function list: ALPHA, ABS, MYFUNCTION (type 25), each
-//                followed by a marker holding "gotolink pages.json:<name>",
-//                and LASTFN as the last marker, with no command after it
-//   pages.json   the function pages: link targets alpha, abs, myfunction
-//   loop.json    markers ONE (type 25), its command, and "loop-tag" (type
-//                19), whose next link goes back to ONE: a chain that loops
-// Waits up to `timeout` for a process that was re-parented to this test
-// (which made itself a child subreaper) and reaps it: its exit status, or
-// 128 + the signal that ended it.  Kills it and gives nullopt when it is
-// still there at the end.
-std::optional<int> ReapOrphan(pid_t pid, Millis timeout);
-
+//   list.json    functions (type 25) ALPHA, ABS, MYFUNCTION, each followed
+//                by a marker "gotolink pages.json:<name>", and LASTFN last
+//   pages.json   the link targets
+//   loop.json    ONE (type 25), its command, and "loop-tag" (type 19) whose
+//                next link goes back to ONE
 class Rig {
  public:
   struct Options {
-    std::string scenario;                     // framesim scenario text
-    std::map<std::string, std::string> env;   // more environment for the bridge
-    bool hand_over = true;                    // send "DOKFRMRA" kind 4 at start
-    double time_limit = 300;                  // framesim's, in seconds
+    std::string scenario;                    // framesim scenario text
+    std::map<std::string, std::string> env;  // more environment for the bridge
+    double time_limit = 300;                 // framesim's, in seconds
   };
 
   Rig() : Rig(Options{}) {}
-  explicit Rig(Options options);
+  explicit Rig(Options options);  // up, and handed "DOKFRMRA" kind 4
   ~Rig();
   Rig(const Rig &) = delete;
   Rig &operator=(const Rig &) = delete;
 
   const std::string &docs() const { return docs_; }
   const std::string &bus_socket() const { return socket_; }
+  std::string file(const std::string &name) const { return dir_.file(name); }
   fdk::test::Framesim &frame() { return *frame_; }
   fdk::test::JournalReader &journal() { return frame_->journal(); }
-
-  // Runs cadsim with the given arguments (the socket is added) and waits
-  // for it to end.
-  CadRun cad(const std::vector<std::string> &args, Millis timeout = kWait);
-  // Sends a request to the bridge with cadsim and waits until the bridge
-  // has handed control back to Frame after serving it, so that every call
-  // it made for the request is in the journal.
-  CadRun request(const std::vector<std::string> &args);
-  // Starts "cadsim serve ..." in the background; waits until it is ready.
-  fdk::test::Process &serve(const std::vector<std::string> &args);
-  std::string serve_output() const;
-  // Starts cadsim with the given arguments in the background; its standard
-  // output goes to `out` (a file of the rig's directory).
-  std::unique_ptr<fdk::test::Process> start_cad(const std::vector<std::string> &args,
-                                                const std::string &out);
-  std::string file(const std::string &name) const { return dir_.file(name); }
-
-  // Sends one framesim control command; the answer line.
   std::string ctl(const std::string &command) { return frame_->ctl(command, kWait); }
 
-  // The bridge's exit status as framesim journals it, or nullopt.
-  std::optional<int> bridge_exit(Millis timeout = kWait);
-  // The pid of the bridge process that made contact with framesim.
-  pid_t bridge_pid(Millis timeout = kWait);
-  // Ends the bus broker (its participants lose their connection), and
-  // starts a new one on the same socket.
-  void stop_bus();
+  // cadsim with `args` in the background, its standard output in file(out).
+  std::unique_ptr<Process> start_cad(const std::vector<std::string> &args, const std::string &out);
+  // "cadsim serve ARGS" in the background, once it is ready.
+  std::unique_ptr<Process> serve(const std::vector<std::string> &args);
+  // cadsim with `args`, run to its end.
+  CadRun cad(const std::vector<std::string> &args);
+  // "cadsim request ARGS", then waits until the bridge has handed control
+  // back to Frame, so that every call it made is in the journal.
+  CadRun request(const std::vector<std::string> &args);
+  CadRun display(const std::string &path, const std::string &tag) {
+    return request({"DOKFRMDI", "--item", path, "--read", "--item", tag});
+  }
+  CadRun lookup(const std::string &name, const std::string &list = "list.json") {
+    return request({"DOKFRMFT", "--item", docs_ + "/", "--item", list, "--item", name});
+  }
+
+  // The bridge's exit status (128 + signal) as framesim journals it.
+  std::optional<int> bridge_exit();
+  pid_t bridge_pid();
+  // Ends the bus broker / starts a new one on the same socket.
+  void stop_bus() { bus_.stop(Millis(3000)); }
   void start_bus();
 
-  // Journal helpers.  Index of the next line, for waits that start there.
+  // Journal: index of the next line; an API call of `proc` whose arguments
+  // contain `args` (waited for); every call of `proc`; the number of lines
+  // of `kind` containing `match`; the first scroll's paragraph (waited
+  // for); the handle of the last document opened whose path ends in `name`.
   size_t mark() { return journal().lines().size(); }
-  // Waits for an API call line of procedure `proc` whose arguments contain
-  // `args`; returns the line.
   std::optional<Json> call(int proc, const Json &args, size_t from = 0, Millis timeout = kWait);
-  // Every API call line of procedure `proc` from `from` on.
   std::vector<Json> calls(int proc, size_t from = 0);
-  // The handle of the document last opened whose path ends with `name`, or 0.
+  size_t count(const std::string &kind, const Json &match, size_t from = 0);
+  std::optional<int> scrolled(size_t from);
   uint32_t doc(const std::string &name);
 
  private:
   fdk::test::TempDir dir_;
-  std::string docs_, socket_, serve_out_;
-  fdk::test::Process bus_;
+  std::string docs_, socket_;
+  Process bus_;
   std::unique_ptr<fdk::test::Framesim> frame_;
-  std::vector<std::unique_ptr<fdk::test::Process>> servers_;
 };
 
 }  // namespace fdk::bridgetest

@@ -1,10 +1,8 @@
-// Unit tests of the path helpers and of the open-parameter merge of
-// OpenFile: $NAME expansion with its bounds, Basename, Dirname, the forced
-// open parameters and the caller's list.
+// Unit tests of OpenFile's pieces: $NAME expansion and its bounds, the path
+// names, and the merge of the caller's open parameters.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "dokfrm.h"
@@ -13,204 +11,95 @@
 
 namespace {
 
-// Takes a string made by the helpers and releases it.
+// A string made by the helpers, released; "<null>" for none.
 std::string Take(StringT s) {
-  EXPECT_NE(s, nullptr);
   std::string out = s != nullptr ? s : "<null>";
   F_Free(s);
   return out;
 }
 
-std::string Expand(const char *path) { return Take(parseVariable(const_cast<char *>(path))); }
+std::string Expand(const std::string &path) {
+  return Take(parseVariable(const_cast<char *>(path.c_str())));
+}
 
-// Sets or removes environment variables for the duration of one test.
-class EnvTest : public ::testing::Test {
- protected:
-  void Set(const char *name, const char *value) {
-    saved_.push_back(name);
-    ASSERT_EQ(setenv(name, value, 1), 0);
-  }
-  void Unset(const char *name) {
-    saved_.push_back(name);
-    unsetenv(name);
-  }
-  void TearDown() override {
-    for (const std::string &name : saved_) unsetenv(name.c_str());
-  }
-
- private:
-  std::vector<std::string> saved_;
-};
-
-using ParseVariable = EnvTest;
-
-TEST_F(ParseVariable, ExpandsReferencesWithoutDoublingTheSlash) {
-  Set("DOKT_HOME", "/u/doc");
-  Set("DOKT_D", "/sub");
-  Set("DOKT_E", "");
-  EXPECT_EQ(Expand("$DOKT_HOME/x.doc"), "/u/doc/x.doc");
-  EXPECT_EQ(Expand("/base/$DOKT_D/x"), "/base/sub/x");
-  EXPECT_EQ(Expand("a/$DOKT_E/b"), "a//b");
-  EXPECT_EQ(Expand("$DOKT_D$DOKT_D"), "$DOKT_D$DOKT_D") << "the name runs up to the next slash";
-  EXPECT_EQ(Expand("plain/path"), "plain/path");
+// A name runs up to the next slash; a value's first slash goes after a
+// slash; unset and over-long names stay as written; a path that does not
+// fit is refused, never cut.
+TEST(OpenFile, ParseVariable) {
+  const std::string big(DOKFRM_PATH_MAX - 3, 'v'), name(DOKFRM_NAME_MAX, 'N');
+  for (auto [var, value] : {std::pair{"DOKT_H", "/u/doc"}, {"DOKT_E", ""}, {"DOKT_V", "/v/"},
+                            {"DOKT_N.doc", "/named"}, {"DOKT_BIG", big.c_str()},
+                            {name.c_str(), "/cut"}})
+    ASSERT_EQ(setenv(var, value, 1), 0);
+  unsetenv("DOKT_U");
+  for (auto [path, expanded] : std::vector<std::pair<std::string, std::string>>{
+           {"$DOKT_H/x.doc", "/u/doc/x.doc"}, {"/base/$DOKT_H/x", "/base/u/doc/x"},
+           {"a/$DOKT_E/b", "a//b"}, {"$DOKT_H$DOKT_H", "$DOKT_H$DOKT_H"},
+           {"$DOKT_V/x", "/v//x"}, {"a$DOKT_V", "a/v/"}, {"$DOKT_U/x", "$DOKT_U/x"},
+           {"$DOKT_N.doc", "/named"}, {"a/$", "a/$"}, {"", ""},
+           {"/a/$DOKT_BIG", "/a/" + big}, {"/a/$DOKT_BIG/b", "<null>"},
+           {"/ab/$DOKT_BIG", "<null>"}, {std::string(DOKFRM_PATH_MAX + 1, 'p'), "<null>"},
+           {"x/$" + name + "/y", "x/cut/y"}, {"x/$" + name + "N/y", "x/$" + name + "N/y"}})
+    EXPECT_EQ(Expand(path), expanded) << path;
   EXPECT_EQ(Take(parseVariable(nullptr)), "");
 }
 
-TEST_F(ParseVariable, DropsOnlyTheValuesFirstSlash) {
-  Set("DOKT_V", "/v/");
-  Set("DOKT_W", "//w");
-  EXPECT_EQ(Expand("$DOKT_V/x"), "/v//x");
-  EXPECT_EQ(Expand("a/$DOKT_W"), "a//w");
-  EXPECT_EQ(Expand("a$DOKT_V"), "a/v/") << "no slash before the value: kept whole";
-}
-
-TEST_F(ParseVariable, LeavesUnsetReferencesAsWritten) {
-  Unset("DOKT_U");
-  Set("DOKT_N.doc", "/named");
-  EXPECT_EQ(Expand("$DOKT_U/x.doc"), "$DOKT_U/x.doc");
-  EXPECT_EQ(Expand("$DOKT_N.doc"), "/named") << "a name may hold a dot";
-  EXPECT_EQ(Expand("a/$"), "a/$") << "the empty name is not set";
-}
-
-// A cut path or a cut name would name another file: a path that does not
-// fit is refused, a name that does not fit is never looked up.
-TEST_F(ParseVariable, NeverCutsPathsOrNames) {
-  std::string fits(DOKFRM_PATH_MAX, 'p');
-  EXPECT_EQ(Expand(fits.c_str()), fits);
-  EXPECT_EQ(parseVariable(const_cast<char *>((fits + "p").c_str())), nullptr);
-
-  Set("DOKT_BIG", std::string(DOKFRM_PATH_MAX - 3, 'v').c_str());
-  EXPECT_EQ(Expand("/a/$DOKT_BIG"), "/a/" + std::string(DOKFRM_PATH_MAX - 3, 'v'));
-  EXPECT_EQ(parseVariable(const_cast<char *>("/a/$DOKT_BIG/b")), nullptr);
-  EXPECT_EQ(parseVariable(const_cast<char *>("/ab/$DOKT_BIG")), nullptr);
-
-  // A name of 127 characters is looked up; a longer one whose first 127
-  // characters name a variable stays as written.
-  std::string name(DOKFRM_NAME_MAX, 'N');
-  Set(name.c_str(), "/cut");
-  EXPECT_EQ(Expand(("x/$" + name + "/y").c_str()), "x/cut/y");
-  EXPECT_EQ(Expand(("x/$" + name + "N/y").c_str()), "x/$" + name + "N/y");
-  std::string other(300, 'Q');
-  EXPECT_EQ(Expand(("$" + other).c_str()), "$" + other);
-}
-
-TEST(PathNames, BasenameAndDirname) {
-  auto base = [](const char *p) { return Take(Basename(const_cast<char *>(p))); };
-  auto dir = [](const char *p) { return Take(Dirname(const_cast<char *>(p))); };
-  EXPECT_EQ(base("/docs/intro.doc"), "intro.doc");
-  EXPECT_EQ(base("$D/x/intro.doc"), "intro.doc");
-  EXPECT_EQ(base("intro.doc"), "intro.doc");
-  EXPECT_EQ(base("dir/"), "");
-  EXPECT_EQ(Take(Basename(nullptr)), "");
-  EXPECT_EQ(dir("a/b/c"), "a/b");
-  EXPECT_EQ(dir("/c"), "");
-  EXPECT_EQ(dir("nodir"), "");
-  EXPECT_EQ(dir("/a/b/"), "/a/b");
-  EXPECT_EQ(Take(Dirname(nullptr)), "");
-}
-
-// ---------------------------------------------------------------------------
-// The open-parameter merge.
-
-class OpenParams : public ::testing::Test {
- protected:
-  void SetUp() override {
-    open_ = F_ApiGetOpenDefaultParams();
-    ASSERT_EQ(open_.len, 37u);
+TEST(OpenFile, BasenameAndDirname) {
+  for (auto [path, base, dir] : std::vector<std::tuple<const char *, std::string, std::string>>{
+           {"/docs/intro.doc", "intro.doc", "/docs"}, {"intro.doc", "intro.doc", ""},
+           {"/a/b/", "", "/a/b"}, {"/c", "c", ""}, {nullptr, "", ""}}) {
+    EXPECT_EQ(Take(Basename(const_cast<char *>(path))), base);
+    EXPECT_EQ(Take(Dirname(const_cast<char *>(path))), dir);
   }
-  void TearDown() override {
-    F_ApiDeallocatePropVals(&open_);
-    F_ApiDeallocatePropVals(&caller_);
-  }
-  F_TypedValT &Value(IntT num) {
-    IntT i = F_ApiGetPropIndex(&open_, num);
-    EXPECT_GE(i, 0) << "property " << num;
-    return open_.val[i < 0 ? 0 : i].propVal;
-  }
-  void Caller(std::initializer_list<F_PropValT> entries) {
-    caller_ = F_ApiAllocatePropVals(static_cast<IntT>(entries.size()));
-    UIntT k = 0;
-    for (const F_PropValT &e : entries) caller_.val[k++] = e;
-  }
-  static F_PropValT Int(IntT num, IntT value) {
-    F_PropValT e{};
-    e.propIdent.num = num;
-    e.propVal.valType = 1;
-    e.propVal.u.ival = value;
-    return e;
-  }
-  static F_PropValT Str(IntT num, const char *value) {
-    F_PropValT e{};
-    e.propIdent.num = num;
-    e.propVal.valType = FT_String;
-    e.propVal.u.sval = F_ApiCopyString(value);
-    return e;
-  }
-
-  F_PropValsT open_{};
-  F_PropValsT caller_{};
-};
-
-TEST_F(OpenParams, ForcesThreeValuesAndKeepsTheRest) {
-  dokfrm::MergeOpenParams(&open_, &caller_);
-  EXPECT_EQ(Value(24).u.ival, 11);
-  EXPECT_EQ(Value(5).u.ival, 0);
-  EXPECT_EQ(Value(22).u.ival, 1);
-  EXPECT_EQ(Value(16).u.ival, 12);
-  EXPECT_EQ(Value(21).u.ival, 5);
-  EXPECT_FALSE(dokfrm::IsBackgroundOpen(&caller_));
 }
 
-TEST_F(OpenParams, CallerEntriesOverrideInOrder) {
-  Caller({Int(5, 1), Int(16, 3), Int(16, 7), Int(24, 2)});
-  dokfrm::MergeOpenParams(&open_, &caller_);
-  EXPECT_EQ(Value(5).u.ival, 1) << "a caller's entry overrides a forced value";
-  EXPECT_EQ(Value(16).u.ival, 7) << "the later entry wins";
-  EXPECT_EQ(Value(24).u.ival, 2);
-  EXPECT_FALSE(dokfrm::IsBackgroundOpen(&caller_));
+F_PropValT Int(IntT num, IntT value) {
+  F_PropValT e{};
+  e.propIdent.num = num;
+  e.propVal.valType = 1;
+  e.propVal.u.ival = value;
+  return e;
 }
 
-TEST_F(OpenParams, StringsAreCopiedAndReplaced) {
-  Caller({Str(31, "first"), Str(34, "other"), Str(31, "second")});
-  dokfrm::MergeOpenParams(&open_, &caller_);
-  ASSERT_NE(Value(31).u.sval, nullptr);
-  EXPECT_STREQ(Value(31).u.sval, "second");
-  EXPECT_NE(Value(31).u.sval, caller_.val[2].propVal.u.sval) << "the list owns its copy";
-  EXPECT_STREQ(Value(34).u.sval, "other");
-  EXPECT_STREQ(caller_.val[0].propVal.u.sval, "first") << "the caller's list is unchanged";
-  // Both lists are released in TearDown; the leak checker sees the replaced
-  // copy of "first" freed and no string freed twice.
+F_PropValT Str(IntT num, const char *value) {
+  F_PropValT e = Int(num, 0);
+  e.propVal.valType = FT_String;
+  e.propVal.u.sval = F_ApiCopyString(value);
+  return e;
 }
 
-TEST_F(OpenParams, SkipsEntriesThatDoNotFit) {
-  F_PropValT points{};
-  points.propIdent.num = 16;
-  points.propVal.valType = FT_Ints;  // a list type: skipped
-  Caller({points, Int(99, 4), Str(16, "not a number"), Int(31, 1234)});
-  dokfrm::MergeOpenParams(&open_, &caller_);
-  EXPECT_EQ(Value(16).valType, 1);
-  EXPECT_EQ(Value(16).u.ival, 12);
-  EXPECT_EQ(Value(31).valType, FT_String);
-  EXPECT_EQ(Value(31).u.sval, nullptr) << "an integer never lands on a string entry";
-  EXPECT_EQ(open_.len, 37u);
-}
-
-TEST_F(OpenParams, EmptyDefaultListIsLeftAlone) {
-  F_PropValsT empty{0, nullptr};
-  Caller({Int(5, 0)});
-  dokfrm::MergeOpenParams(&empty, &caller_);
-  EXPECT_EQ(empty.len, 0u);
-  dokfrm::MergeOpenParams(&open_, nullptr);
-  EXPECT_EQ(Value(24).u.ival, 11);
-}
-
-TEST_F(OpenParams, BackgroundOpenIsPropertyFiveAtZero) {
-  Caller({Int(7, 0), Int(5, 0)});
-  EXPECT_TRUE(dokfrm::IsBackgroundOpen(&caller_));
-  F_ApiDeallocatePropVals(&caller_);
-  Caller({Int(5, 1), Int(6, 0)});
-  EXPECT_FALSE(dokfrm::IsBackgroundOpen(&caller_));
+// Three values are forced, then the caller's entries override in order:
+// strings copied, entries of another type or not open parameters skipped.
+// The leak checker sees every replaced copy freed and none freed twice.
+TEST(OpenFile, MergeOpenParams) {
+  F_PropValsT open = F_ApiGetOpenDefaultParams();
+  F_PropValT ints{};
+  ints.propIdent.num = 16;
+  ints.propVal.valType = FT_Ints;
+  std::vector<F_PropValT> entries = {Int(5, 1), Int(16, 3), Int(16, 7), Str(31, "first"),
+                                     Str(31, "second"), ints, Int(99, 4), Str(16, "x"),
+                                     Int(34, 1234)};
+  F_PropValsT caller = F_ApiAllocatePropVals(static_cast<IntT>(entries.size()));
+  std::copy(entries.begin(), entries.end(), caller.val);
+  dokfrm::MergeOpenParams(&open, &caller);
+  auto value = [&](IntT num) { return open.val[F_ApiGetPropIndex(&open, num)].propVal; };
+  EXPECT_EQ(value(24).u.ival, 11);
+  EXPECT_EQ(value(22).u.ival, 1);
+  EXPECT_EQ(value(21).u.ival, 5) << "a default is kept";
+  EXPECT_EQ(value(5).u.ival, 1) << "the caller's entry overrides a forced value";
+  EXPECT_EQ(value(16).u.ival, 7);
+  EXPECT_STREQ(value(31).u.sval, "second");
+  EXPECT_NE(value(31).u.sval, caller.val[4].propVal.u.sval) << "the list owns its copy";
+  EXPECT_EQ(value(34).u.sval, nullptr) << "an integer never lands on a string entry";
+  EXPECT_FALSE(dokfrm::IsBackgroundOpen(&caller));
+  caller.val[1] = Int(5, 0);
+  EXPECT_TRUE(dokfrm::IsBackgroundOpen(&caller));
   EXPECT_FALSE(dokfrm::IsBackgroundOpen(nullptr));
+  F_PropValsT empty{0, nullptr};
+  dokfrm::MergeOpenParams(&empty, &caller);
+  dokfrm::MergeOpenParams(&open, nullptr);
+  F_ApiDeallocatePropVals(&open);
+  F_ApiDeallocatePropVals(&caller);
 }
 
 }  // namespace
