@@ -4,9 +4,9 @@
 #ifndef FDK_TESTS_INTEGRATION_APP_BRIDGE_RIG_H
 #define FDK_TESTS_INTEGRATION_APP_BRIDGE_RIG_H
 
-#include <map>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -17,9 +17,9 @@ namespace fdk::bridgetest {
 using fdk::test::Json;
 using fdk::test::Millis;
 using fdk::test::Process;
+using Texts = std::vector<std::string>;
 
-// Generous limits: the bridge pauses a second after every Frame turn.
-inline constexpr Millis kWait{20000};
+inline constexpr Millis kWait{20000};  // generous: a second's pause after each Frame turn
 // cadsim's output for the reply item of "DOKFRMDI".
 inline constexpr char kOkReply[] = "item 3 OK\\x00\nend\n";
 inline constexpr char kKoReply[] = "item 3 KO\\x00\nend\n";
@@ -29,46 +29,85 @@ struct CadRun {
   std::string out, err;
 };
 
-// The documents in docs():
-//   manual.json  a type-25 marker "chap2" that tag searches pass over, then
-//                tag markers (type 19) "intro", "chap2-start", "chap2-more",
-//                "chap" in paragraphs 0, 2, 3, 4
-//   other.json   tag markers "other-a", "other-b" (paragraphs 1 and 2)
-//   list.json    functions (type 25) ALPHA, ABS, MYFUNCTION, each followed
-//                by a marker "gotolink pages.json:<name>", and LASTFN last
-//   pages.json   the link targets
-//   loop.json    ONE (type 25), its command, and "loop-tag" (type 19) whose
-//                next link goes back to ONE
+inline Json Marker(int type, const std::string &text, int paragraph) {
+  return {{"type", type}, {"text", text}, {"paragraph", paragraph}, {"offset", 0}};
+}
+
 class Rig {
  public:
-  struct Options {
-    std::string scenario;                    // framesim scenario text
-    std::map<std::string, std::string> env;  // more environment for the bridge
-    double time_limit = 300;                 // framesim's, in seconds
-  };
+  // The documents, in docs():
+  //   manual.json  a type-25 "chap2" that tag searches pass over, then tag
+  //                markers (type 19) "intro", "chap2-start", "chap2-more",
+  //                "chap" in paragraphs 0, 2, 3, 4
+  //   other.json   tag markers "other-a", "other-b" (paragraphs 1 and 2)
+  //   list.json    functions (type 25) ALPHA, ABS, MYFUNCTION, each followed
+  //                by "gotolink pages.json:<name>", and LASTFN last
+  //   loop.json    ONE (type 25), its command, "loop-tag" (type 19) whose
+  //                next link goes back to ONE
+  explicit Rig(std::map<std::string, std::string> env = {}, double time_limit = 300)
+      : dir_("bridge"), docs_(dir_.file("docs")), socket_(dir_.file("bus.sock")) {
+    Write("manual.json", 5, {Marker(25, "chap2", 0), Marker(19, "intro", 0),
+                             Marker(19, "chap2-start", 2), Marker(19, "chap2-more", 3),
+                             Marker(19, "chap", 4)});
+    Write("other.json", 3, {Marker(19, "other-a", 1), Marker(19, "other-b", 2)});
+    Write("list.json", 4, {Marker(25, "ALPHA", 0), Marker(8, "gotolink pages.json:alpha", 0),
+                           Marker(25, "ABS", 1), Marker(8, "gotolink pages.json:abs", 1),
+                           Marker(25, "MYFUNCTION", 2),
+                           Marker(8, "gotolink pages.json:myfunction", 2), Marker(25, "LASTFN", 3)});
+    Write("pages.json", 3, {Marker(8, "newlink alpha", 0), Marker(8, "newlink abs", 1),
+                            Marker(8, "newlink myfunction", 2)});
+    Json back = Marker(19, "loop-tag", 1);
+    back["next"] = 0;
+    Write("loop.json", 2, {Marker(25, "ONE", 0), Marker(8, "gotolink pages.json:abs", 0), back});
+    bus_ = fdk::test::start_broker(MBXD_PATH, dir_.path(), socket_);
 
-  Rig() : Rig(Options{}) {}
-  explicit Rig(Options options);  // up, and handed "DOKFRMRA" kind 4
-  ~Rig();
-  Rig(const Rig &) = delete;
-  Rig &operator=(const Rig &) = delete;
+    fdk::test::Framesim::Options fo;
+    fo.client = {DOKFRM_PATH};
+    fo.client_no = 3;  // non-negative: the bridge forks as under a real Frame
+    fo.client_name = "dokfrm";
+    fo.docroot = docs_;
+    fo.time_limit = time_limit;
+    fo.env = env;
+    fo.env.insert({{"MBX_SOCKET", socket_}, {"MBX_TIMEOUT", "10"}, {"DOKT_DOCS", docs_}});
+    frame_ = std::make_unique<fdk::test::Framesim>(fo);
+    if (!frame_->wait_ready()) throw std::runtime_error("framesim did not come up");
+    if (cad({"request", "DOKFRMRA", "--kind", "4", "--wait"}).code != 0)
+      throw std::runtime_error("the bridge took no DOKFRMRA");
+  }
+  ~Rig() {
+    frame_.reset();  // ends framesim, which ends the bridge
+    bus_.stop(Millis(3000));
+  }
 
   const std::string &docs() const { return docs_; }
   const std::string &bus_socket() const { return socket_; }
-  std::string file(const std::string &name) const { return dir_.file(name); }
   fdk::test::Framesim &frame() { return *frame_; }
   fdk::test::JournalReader &journal() { return frame_->journal(); }
   std::string ctl(const std::string &command) { return frame_->ctl(command, kWait); }
+  void stop_bus() { bus_.stop(Millis(3000)); }
 
-  // cadsim with `args` in the background, its standard output in file(out).
-  std::unique_ptr<Process> start_cad(const std::vector<std::string> &args, const std::string &out);
-  // "cadsim serve ARGS" in the background, once it is ready.
-  std::unique_ptr<Process> serve(const std::vector<std::string> &args);
-  // cadsim with `args`, run to its end.
-  CadRun cad(const std::vector<std::string> &args);
+  // cadsim in the background, its output in <tag>.out and .err.
+  std::unique_ptr<Process> start_cad(const Texts &args, const std::string &tag) {
+    Texts argv = {CADSIM_PATH, "--socket", socket_, "--timeout", "20"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return std::make_unique<Process>(argv, dir_.path(), tag);
+  }
+  CadRun cad(const Texts &args) {
+    static int runs = 0;
+    auto p = start_cad(args, "cad" + std::to_string(++runs));
+    bool ended = p->ends_within(kWait.count() + 5000);
+    return {ended ? p->exit_code() : -1, p->out(), p->err()};
+  }
   // "cadsim request ARGS", then waits until the bridge has handed control
   // back to Frame, so that every call it made is in the journal.
-  CadRun request(const std::vector<std::string> &args);
+  CadRun request(const Texts &args) {
+    size_t from = mark();
+    Texts all = {"request"};
+    all.insert(all.end(), args.begin(), args.end());
+    CadRun r = cad(all);
+    if (!journal().wait_kind("control", {{"event", "over"}}, kWait, from)) r.code = -2;
+    return r;
+  }
   CadRun display(const std::string &path, const std::string &tag) {
     return request({"DOKFRMDI", "--item", path, "--read", "--item", tag});
   }
@@ -77,24 +116,62 @@ class Rig {
   }
 
   // The bridge's exit status (128 + signal) as framesim journals it.
-  std::optional<int> bridge_exit();
-  pid_t bridge_pid();
-  // Ends the bus broker / starts a new one on the same socket.
-  void stop_bus() { bus_.stop(Millis(3000)); }
-  void start_bus();
+  std::optional<int> bridge_exit() {
+    auto i = journal().wait_kind("client", {{"event", "exit"}, {"contact", true}}, kWait);
+    if (!i) return std::nullopt;
+    const Json &line = journal().lines()[*i];
+    return line.contains("status") ? line["status"].get<int>() : 128 + line.value("signal", 0);
+  }
+  pid_t bridge_pid() {
+    auto i = journal().wait_kind("client", {{"event", "contact"}}, kWait);
+    return i ? journal().lines()[*i]["pid"].get<pid_t>() : 0;
+  }
 
-  // Journal: index of the next line; an API call of `proc` whose arguments
-  // contain `args` (waited for); every call of `proc`; the number of lines
-  // of `kind` containing `match`; the first scroll's paragraph (waited
-  // for); the handle of the last document opened whose path ends in `name`.
+  // The journal: the index of its next line; the lines of `kind` from
+  // `from` on that contain `match`; the calls of procedure `proc`, and
+  // whether one whose arguments contain `args` comes (waits); the first
+  // scroll's paragraph (waits); the last document opened named `name`.
   size_t mark() { return journal().lines().size(); }
-  std::optional<Json> call(int proc, const Json &args, size_t from = 0, Millis timeout = kWait);
-  std::vector<Json> calls(int proc, size_t from = 0);
-  size_t count(const std::string &kind, const Json &match, size_t from = 0);
-  std::optional<int> scrolled(size_t from);
-  uint32_t doc(const std::string &name);
+  std::vector<Json> lines(const std::string &kind, const Json &match, size_t from = 0) {
+    std::vector<Json> out;
+    const auto &all = journal().lines();
+    for (size_t i = from; i < all.size(); ++i)
+      if (all[i].is_object() && all[i].value("kind", "") == kind &&
+          fdk::test::json_contains(all[i], match))
+        out.push_back(all[i]);
+    return out;
+  }
+  size_t count(const std::string &kind, const Json &match, size_t from = 0) {
+    return lines(kind, match, from).size();
+  }
+  std::vector<Json> calls(int proc, size_t from = 0) { return lines("call", {{"proc", proc}}, from); }
+  bool call(int proc, const Json &args, size_t from = 0, Millis timeout = kWait) {
+    return journal().wait_for(
+        [&](const Json &j) {
+          return fdk::test::json_contains(j, {{"kind", "call"}, {"proc", proc}}) &&
+                 fdk::test::json_contains(j.value("args", Json::object()), args);
+        },
+        timeout, from).has_value();
+  }
+  std::optional<int> scrolled(size_t from) {
+    auto i = journal().wait_kind("scroll", {{"via", "scroll"}}, kWait, from);
+    if (!i) return std::nullopt;
+    return journal().lines()[*i]["paragraph"].get<int>();
+  }
+  uint32_t doc(const std::string &name) {
+    auto opened = lines("document", {{"event", "opened"}});
+    for (auto j = opened.rbegin(); j != opened.rend(); ++j)
+      if (j->value("path", "").ends_with(name)) return (*j)["doc"].get<uint32_t>();
+    return 0;
+  }
 
  private:
+  void Write(const std::string &name, int paragraphs, const Json &markers) {
+    Json p = Json::array();
+    for (int i = 0; i < paragraphs; ++i) p.push_back(name + " paragraph " + std::to_string(i));
+    dir_.write("docs/" + name, Json{{"paragraphs", p}, {"markers", markers}}.dump());
+  }
+
   fdk::test::TempDir dir_;
   std::string docs_, socket_;
   Process bus_;

@@ -260,7 +260,7 @@ TEST(BridgeFaults, BrokerDyingMidRequestEndsTheBridgeInOrder) {
   EXPECT_EQ(rig.count("scroll", Json::object(), from), 0u);
   cad.reset();
 
-  rig.start_bus();
+  Process bus = fdk::test::start_broker(MBXD_PATH, rig.frame().dir().path(), rig.bus_socket());
   CadRun r = rig.cad(DisplayArgs(rig, "manual.json", "chap2"));
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("nobody serves"), std::string::npos) << r.err;
@@ -285,7 +285,8 @@ TEST(BridgeFaults, CadSideLeavingMidConversationIsSurvived) {
     SCOPED_TRACE(::testing::PrintToString(args));
     size_t from = rig.mark();
     if (args.empty()) {
-      auto service = rig.serve({"CURFCT", "--abort-after-items", "0"});
+      auto service = rig.start_cad({"serve", "CURFCT", "--abort-after-items", "0"}, "serve");
+      ASSERT_TRUE(service->wait_for_output("ready\n", kWait.count()));
       EXPECT_TRUE(rig.ctl("message \"message CURFCT\" 0 0").starts_with("ok"));
       ASSERT_TRUE(rig.ctl("wait over").starts_with("ok"));
     } else {
