@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 
 #include "bridge_rig.h"
@@ -27,82 +26,51 @@ long ResidentKiB(pid_t pid) {
   return -1;
 }
 
-// The CAD side as one long-lived bus participant, request after request.
-class CadSide {
- public:
-  explicit CadSide(const std::string &socket) {
-    bus_.set_socket_path(socket);
-    bus_.set_timeout_ms(kWait.count());
-    auto name = mbx::Name::from_text("SOAKCAD");
-    joined_ = bus_.join(&*name) == MBX_OK;
-  }
-  bool joined() const { return joined_; }
-
-  // Sends the items, reading the reply after the first one when a reply
-  // is wanted (a display's "OK" or "KO" comes before its tag); true when
-  // the replies were `want`.
-  bool request(const char *name, const std::vector<std::string> &items,
-               const std::vector<std::string> &want) {
-    uint32_t conv = 0;
-    if (bus_.open_request(*mbx::Name::from_text(name), 0, &conv) != MBX_OK) return false;
-    std::vector<std::string> got;
-    bool ok = true;
-    for (size_t i = 0; ok && i < items.size(); ++i) {
-      if (i == 1 && !want.empty()) ok = receive(conv, got) == MBX_OK;
-      const std::string &it = items[i];
-      ok = ok && bus_.send(conv, it.data(), static_cast<int32_t>(it.size()), false) == MBX_OK;
-    }
-    int st = ok ? bus_.finish(conv) : MBX_OK;
-    while (ok && st == MBX_OK) st = receive(conv, got);
-    bus_.abandon(conv);
-    return ok && st == MBX_E_NOITEM && got == want;
-  }
-
- private:
-  int receive(uint32_t conv, std::vector<std::string> &got) {
-    int32_t size = 0;
-    int st = bus_.receive(conv, 0, nullptr, &size);
-    if (st != MBX_OK) return st;
-    std::string item(static_cast<size_t>(size), '\0');
-    st = bus_.receive(conv, size, item.data(), &size);
-    item.resize(static_cast<size_t>(size));
-    got.push_back(item);
-    return st == MBX_TRUNCATED ? MBX_OK : st;
-  }
-
-  mbx::Participant bus_;
-  bool joined_ = false;
-};
-
 TEST(BridgeSoak, TwentyThousandRequestsInConstantMemory) {
-  Rig::Options options;
-  options.time_limit = 7200;
-  Rig rig(options);
+  Rig rig({}, 7200);
   pid_t bridge = rig.bridge_pid();
-  CadSide cad(rig.bus_socket());
-  ASSERT_TRUE(cad.joined());
+  // The CAD side: one long-lived participant, request after request.
+  mbx::Participant bus;
+  bus.set_socket_path(rig.bus_socket());
+  bus.set_timeout_ms(kWait.count());
+  auto me = mbx::Name::from_text("SOAKCAD");
+  ASSERT_EQ(bus.join(&*me), MBX_OK);
+  // Sends the items; the reply items, or "lost" on a bus failure.
+  auto request = [&bus](const char *name, const Texts &items) {
+    uint32_t conv = 0;
+    Texts got;
+    int st = bus.open_request(*mbx::Name::from_text(name), 0, &conv);
+    for (const std::string &it : items)
+      if (st == MBX_OK) st = bus.send(conv, it.data(), static_cast<int32_t>(it.size()), false);
+    if (st == MBX_OK) st = bus.finish(conv);
+    while (st == MBX_OK) {
+      int32_t size = 0;
+      if ((st = bus.receive(conv, 0, nullptr, &size)) != MBX_OK) break;
+      std::string item(static_cast<size_t>(size), '\0');
+      st = bus.receive(conv, size, item.data(), &size);
+      got.push_back(item.substr(0, static_cast<size_t>(size)));
+      if (st == MBX_TRUNCATED) st = MBX_OK;
+    }
+    bus.abandon(conv);
+    return st == MBX_E_NOITEM ? got : Texts{"lost"};
+  };
 
   const std::string dir = rig.docs() + "/";
-  const std::vector<std::string> ok = {std::string("OK") + '\0'}, ko = {std::string("KO") + '\0'};
+  const Texts ok = {std::string("OK") + '\0'}, ko = {std::string("KO") + '\0'}, none;
   const char *count = std::getenv("FDK_SOAK_REQUESTS");
   const long total = std::max(2 * kWarmUp, count != nullptr ? std::atol(count) : 20000);
   long rss_warm = -1, failures = 0;
   for (long i = 0; i < total && failures <= 10; ++i) {
-    bool answered = false;
-    switch (i % 4) {
-      case 0:  // shown at a tag
-        answered = cad.request("DOKFRMDI", {dir + "manual.json", i % 8 ? "chap2" : "intro"}, ok);
-        break;
-      case 1:  // a file that does not open
-        answered = cad.request("DOKFRMDI", {dir + "missing-" + std::to_string(i % 7), "x"}, ko);
-        break;
-      case 2:  // a function's page
-        answered = cad.request("DOKFRMFT", {dir, "list.json", i % 8 == 2 ? "ABS" : "MYFUNC"}, {});
-        break;
-      default:  // a function without documentation: an alert
-        answered = cad.request("DOKFRMFT", {dir, "list.json", "NOSUCHFN"}, {});
-    }
-    if (!answered) {
+    Texts got, want = i % 4 == 0 ? ok : i % 4 == 1 ? ko : none;
+    if (i % 4 == 0)  // shown at a tag
+      got = request("DOKFRMDI", {dir + "manual.json", i % 8 ? "chap2" : "intro"});
+    else if (i % 4 == 1)  // a file that does not open
+      got = request("DOKFRMDI", {dir + "missing-" + std::to_string(i % 7), "x"});
+    else if (i % 4 == 2)  // a function's page
+      got = request("DOKFRMFT", {dir, "list.json", i % 8 == 2 ? "ABS" : "MYFUNC"});
+    else  // a function without documentation: an alert
+      got = request("DOKFRMFT", {dir, "list.json", "NOSUCHFN"});
+    if (got != want) {
       ADD_FAILURE() << "request " << i << " was not answered as it should be";
       ++failures;
     }
@@ -115,7 +83,6 @@ TEST(BridgeSoak, TwentyThousandRequestsInConstantMemory) {
 #ifndef FDK_SANITIZE_BUILD
   EXPECT_LT(rss_end - rss_warm, 1024);  // instrumented builds keep freed memory in quarantine
 #endif
-
   rig.journal().skip_to_end();
   EXPECT_EQ(rig.request({"DOKFRMRA", "--kind", "5"}).code, 0);
   EXPECT_EQ(rig.bridge_exit(), 0);
