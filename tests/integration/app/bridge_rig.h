@@ -1,14 +1,10 @@
-// bridge_rig.h - one bridge under test: a private bus broker (mbxd), a
-// framesim that starts dokfrm, a directory of documents, and cadsim runs
-// that play the CAD side.  Everything is removed on destruction.
+// bridge_rig.h - one bridge under test: a bus broker (mbxd), a framesim
+// that starts dokfrm, documents, and cadsim runs that play the CAD side.
 #ifndef FDK_TESTS_INTEGRATION_APP_BRIDGE_RIG_H
 #define FDK_TESTS_INTEGRATION_APP_BRIDGE_RIG_H
 
 #include <memory>
-#include <optional>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "testsupport.hpp"
 
@@ -20,12 +16,11 @@ using fdk::test::Process;
 using Texts = std::vector<std::string>;
 
 inline constexpr Millis kWait{20000};  // generous: a second's pause after each Frame turn
-// cadsim's output for the reply item of "DOKFRMDI".
 inline constexpr char kOkReply[] = "item 3 OK\\x00\nend\n";
 inline constexpr char kKoReply[] = "item 3 KO\\x00\nend\n";
 
 struct CadRun {
-  int code = -1;  // exit status, -1 when it did not end in time
+  int code = -1;  // -1: did not end in time
   std::string out, err;
 };
 
@@ -35,25 +30,18 @@ inline Json Marker(int type, const std::string &text, int paragraph) {
 
 class Rig {
  public:
-  // The documents, in docs():
-  //   manual.json  a type-25 "chap2" that tag searches pass over, then tag
-  //                markers (type 19) "intro", "chap2-start", "chap2-more",
-  //                "chap" in paragraphs 0, 2, 3, 4
-  //   other.json   tag markers "other-a", "other-b" (paragraphs 1 and 2)
-  //   list.json    functions (type 25) ALPHA, ABS, MYFUNCTION, each followed
-  //                by "gotolink pages.json:<name>", and LASTFN last
-  //   loop.json    ONE (type 25), its command, "loop-tag" (type 19) whose
-  //                next link goes back to ONE
+  // Documents: markers of type 25 (functions), 19 (tags), 8 (commands) in
+  // paragraphs; the last marker of loop.json links back to its first.
   explicit Rig(std::map<std::string, std::string> env = {}, double time_limit = 300)
       : dir_("bridge"), docs_(dir_.file("docs")), socket_(dir_.file("bus.sock")) {
     Write("manual.json", 5, {Marker(25, "chap2", 0), Marker(19, "intro", 0),
                              Marker(19, "chap2-start", 2), Marker(19, "chap2-more", 3),
                              Marker(19, "chap", 4)});
-    Write("other.json", 3, {Marker(19, "other-a", 1), Marker(19, "other-b", 2)});
     Write("list.json", 4, {Marker(25, "ALPHA", 0), Marker(8, "gotolink pages.json:alpha", 0),
                            Marker(25, "ABS", 1), Marker(8, "gotolink pages.json:abs", 1),
                            Marker(25, "MYFUNCTION", 2),
-                           Marker(8, "gotolink pages.json:myfunction", 2), Marker(25, "LASTFN", 3)});
+                           Marker(8, "gotolink pages.json:myfunction", 2),
+                           Marker(25, "LASTFN", 3)});
     Write("pages.json", 3, {Marker(8, "newlink alpha", 0), Marker(8, "newlink abs", 1),
                             Marker(8, "newlink myfunction", 2)});
     Json back = Marker(19, "loop-tag", 1);
@@ -74,10 +62,6 @@ class Rig {
     if (cad({"request", "DOKFRMRA", "--kind", "4", "--wait"}).code != 0)
       throw std::runtime_error("the bridge took no DOKFRMRA");
   }
-  ~Rig() {
-    frame_.reset();  // ends framesim, which ends the bridge
-    bus_.stop(Millis(3000));
-  }
 
   const std::string &docs() const { return docs_; }
   const std::string &bus_socket() const { return socket_; }
@@ -86,7 +70,6 @@ class Rig {
   std::string ctl(const std::string &command) { return frame_->ctl(command, kWait); }
   void stop_bus() { bus_.stop(Millis(3000)); }
 
-  // cadsim in the background, its output in <tag>.out and .err.
   std::unique_ptr<Process> start_cad(const Texts &args, const std::string &tag) {
     Texts argv = {CADSIM_PATH, "--socket", socket_, "--timeout", "20"};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -115,22 +98,21 @@ class Rig {
     return request({"DOKFRMFT", "--item", docs_ + "/", "--item", list, "--item", name});
   }
 
-  // The bridge's exit status (128 + signal) as framesim journals it.
+  // The bridge's exit status as framesim journals it.
   std::optional<int> bridge_exit() {
     auto i = journal().wait_kind("client", {{"event", "exit"}, {"contact", true}}, kWait);
     if (!i) return std::nullopt;
     const Json &line = journal().lines()[*i];
-    return line.contains("status") ? line["status"].get<int>() : 128 + line.value("signal", 0);
+    return line.value("status", 128 + line.value("signal", 0));
   }
   pid_t bridge_pid() {
     auto i = journal().wait_kind("client", {{"event", "contact"}}, kWait);
     return i ? journal().lines()[*i]["pid"].get<pid_t>() : 0;
   }
 
-  // The journal: the index of its next line; the lines of `kind` from
-  // `from` on that contain `match`; the calls of procedure `proc`, and
-  // whether one whose arguments contain `args` comes (waits); the first
-  // scroll's paragraph (waits); the last document opened named `name`.
+  // The journal from line `from` on: lines of `kind` containing `match`,
+  // calls of `proc` (one with `args`: waited for), the first scroll's
+  // paragraph (waited for); the last document opened named `name`.
   size_t mark() { return journal().lines().size(); }
   std::vector<Json> lines(const std::string &kind, const Json &match, size_t from = 0) {
     std::vector<Json> out;
@@ -144,7 +126,9 @@ class Rig {
   size_t count(const std::string &kind, const Json &match, size_t from = 0) {
     return lines(kind, match, from).size();
   }
-  std::vector<Json> calls(int proc, size_t from = 0) { return lines("call", {{"proc", proc}}, from); }
+  std::vector<Json> calls(int proc, size_t from = 0) {
+    return lines("call", {{"proc", proc}}, from);
+  }
   bool call(int proc, const Json &args, size_t from = 0, Millis timeout = kWait) {
     return journal().wait_for(
         [&](const Json &j) {
@@ -175,7 +159,7 @@ class Rig {
   fdk::test::TempDir dir_;
   std::string docs_, socket_;
   Process bus_;
-  std::unique_ptr<fdk::test::Framesim> frame_;
+  std::unique_ptr<fdk::test::Framesim> frame_;  // ended first, and with it the bridge
 };
 
 }  // namespace fdk::bridgetest

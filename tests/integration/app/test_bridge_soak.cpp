@@ -1,8 +1,7 @@
-// The bridge under load: 20,000 bus requests (FDK_SOAK_REQUESTS, at least
-// 2,000), "DOKFRMDI" and "DOKFRMFT" mixed, a quarter of each failing.  It
-// answers every request as the first, its resident memory after the first
-// 1,000 and after the last differs by less than 1 MiB, and it ends with
-// status 0 - in the sanitizer build that also means no leak at its exit.
+// The bridge under load: 20,000 requests (FDK_SOAK_REQUESTS, at least 2,000),
+// a quarter of each kind failing, all answered as the first; resident memory
+// after the first 1,000 and after the last within 1 MiB; exit status 0, which
+// in the sanitizer build also means no leak.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -29,13 +28,12 @@ long ResidentKiB(pid_t pid) {
 TEST(BridgeSoak, TwentyThousandRequestsInConstantMemory) {
   Rig rig({}, 7200);
   pid_t bridge = rig.bridge_pid();
-  // The CAD side: one long-lived participant, request after request.
+  // The CAD side: one participant, request after request.
   mbx::Participant bus;
   bus.set_socket_path(rig.bus_socket());
   bus.set_timeout_ms(kWait.count());
   auto me = mbx::Name::from_text("SOAKCAD");
   ASSERT_EQ(bus.join(&*me), MBX_OK);
-  // Sends the items; the reply items, or "lost" on a bus failure.
   auto request = [&bus](const char *name, const Texts &items) {
     uint32_t conv = 0;
     Texts got;

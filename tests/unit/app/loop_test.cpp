@@ -1,5 +1,4 @@
-// Unit tests of the main loop's pieces: the descriptor callback and the
-// wait on a 32-bit mask.
+// Unit test of the main loop's wait on a 32-bit mask.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/time.h>
@@ -8,18 +7,6 @@
 #include "dokfrm.h"
 
 namespace {
-
-TEST(Loop, DescriptorCallbackSetsAndClearsOneBit) {
-  api_fds = 0x80000001u;
-  DokFCB_getfd(5, 1);
-  DokFCB_getfd(9, 1);
-  DokFCB_getfd(9, 0);
-  EXPECT_EQ(api_fds, 0x80000021u);
-  DokFCB_getfd(31, 0);
-  DokFCB_getfd(5, 0);
-  EXPECT_EQ(api_fds, 1u);
-  api_fds = 0;
-}
 
 void OnAlarm(int) {}
 

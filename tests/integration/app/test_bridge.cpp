@@ -1,21 +1,55 @@
-// The bridge's requests: "DOKFRMDI" shows a document at a tag (or leaves
-// the tag pending), "DOKFRMFT" and hypertext "message" clicks show a
-// function's page found through the function list.
+// The bridge's life with Frame and the bus, and its requests: "DOKFRMDI"
+// (a document shown at a tag), "DOKFRMFT" and "message" clicks (a
+// function's page found through a list).
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "bridge_rig.h"
 
 namespace fdk::bridgetest {
 namespace {
 
-constexpr char kNoFunction[] = "Function documentation not found";
+bool Ok(const std::string &answer) { return answer.starts_with("ok"); }
 
-// The argument `name` of every call of `proc` from `from` on whose
-// arguments contain `match`.
-Texts Args(Rig &rig, int proc, const std::string &name, size_t from, const Json &match = {}) {
+// Started with descriptors 3 to 40 open, the bridge serves Frame and the
+// bus: initialisation 1 asks for notification 2 (2 and 3 for nothing, 3
+// without a second over), 2 for 34, 34 cancels itself and sends the code;
+// "DOKFRMRA" kind 7 does nothing, kind 5 closes the session and ends it.
+TEST(BridgeLife, InheritedDescriptorsDoNotHideItsOwn) {
+  std::vector<int> taken;
+  for (int fd = 3; fd <= 40; ++fd)
+    if (fcntl(fd, F_GETFD) < 0 && dup2(2, fd) == fd) taken.push_back(fd);
+  Rig rig;  // framesim, and through it the bridge, inherit them
+  for (int fd : taken) close(fd);
+  size_t from = rig.mark();
+  for (const char *command : {"init 2", "init 3", "init 1", "event 2 0 \"\" 0",
+                              "event 34 0 \"\" 0"}) {
+    ASSERT_TRUE(Ok(rig.ctl(command))) << command;
+    ASSERT_TRUE(Ok(rig.ctl("wait over"))) << command;
+  }
+  EXPECT_EQ(rig.count("notify-request", {{"notification", 2}, {"state", 1}}), 1u);
+  EXPECT_EQ(rig.count("notify-request", {{"notification", 34}, {"state", 1}}), 1u);
+  EXPECT_EQ(rig.count("notify-request", {{"notification", 34}, {"state", 0}}), 1u);
+  EXPECT_EQ(rig.count("control", {{"event", "over"}}, from), 5u);
+  EXPECT_EQ(rig.count("control", {{"unexpected", true}}), 0u);
+  auto fcodes = rig.calls(1014);
+  ASSERT_EQ(fcodes.size(), 1u);
+  EXPECT_EQ(fcodes[0]["args"]["fcodes"], Json::array({0xF33}));
+  EXPECT_EQ(rig.display(rig.docs() + "/manual.json", "chap2").out, kOkReply);
+  EXPECT_EQ(rig.request({"DOKFRMRA", "--kind", "7"}).code, 0);
+  EXPECT_EQ(rig.request({"DOKFRMRA", "--kind", "5"}).out, "end\n");
+  EXPECT_EQ(rig.count("session", {{"event", "close-requested"}, {"flags", 1}}), 1u);
+  EXPECT_EQ(rig.count("control", {{"event", "over"}, {"bailout", 1}}), 1u);
+  EXPECT_EQ(rig.bridge_exit(), 0);
+}
+
+// Argument `name` of the calls of `proc` whose arguments contain `match`.
+Texts Args(Rig &rig, int proc, const std::string &name, size_t from,
+           const Json &match = Json::object()) {
   Texts out;
   for (const Json &c : rig.calls(proc, from))
-    if (match.is_null() || fdk::test::json_contains(c["args"], match)) out.push_back(c["args"][name]);
+    if (fdk::test::json_contains(c["args"], match)) out.push_back(c["args"][name]);
   return out;
 }
 
@@ -36,24 +70,51 @@ bool Closed(Rig &rig, const std::string &name, size_t from) {
 }
 
 const std::string kManual = "$DOKT_DOCS/manual.json";
+constexpr char kNoFunction[] = "Function documentation not found";
 
+// manual.json at "chap2", then MYFUNC's page; the trace tells the same story.
 TEST(BridgeDisplay, OpensTheExpandedPathAnswersAndScrollsToTheFirstTagMarker) {
-  Rig rig;
+  fdk::test::TempDir traceDir("bridge-trace");
+  Rig rig({{"FDK_TRACE", traceDir.file("trace.log")}});
   EXPECT_EQ(rig.display(kManual, "chap2").out, kOkReply);
   EXPECT_TRUE(rig.call(1019, {{"fileName", rig.docs() + "/manual.json"}}));
-  uint32_t doc = rig.doc("/manual.json");
-  EXPECT_EQ(Titles(rig, doc, 0),
+  uint32_t manual = rig.doc("/manual.json");
+  EXPECT_EQ(Titles(rig, manual, 0),
             (Texts{"manual.json - NORVA/TESMO Documentation", "HELP NORVA/FRAME"}));
   // Brought forward: two display settings and the function code.
-  EXPECT_TRUE(rig.call(1065, {{"docId", 0}, {"objId", doc}, {"value", 1}}));
+  EXPECT_TRUE(rig.call(1065, {{"docId", 0}, {"objId", manual}, {"value", 1}}));
   EXPECT_EQ(rig.calls(1014).size(), 1u);
   // The type-25 "chap2" is passed over; "chap2-start" comes first.
   EXPECT_EQ(rig.scrolled(0), 2);
   EXPECT_EQ(rig.count("scroll", Json::object()), 1u);
+
+  // The list opens in the background: titled, the previous document active.
+  size_t from = rig.mark();
+  EXPECT_EQ(rig.lookup("MYFUNC  ").out, "end\n") << "no reply item is ever written";
+  uint32_t list = rig.doc("/list.json");
+  EXPECT_TRUE(rig.call(1067, {{"docId", 0}, {"objId", 0}, {"value", manual}}, from));
+  EXPECT_TRUE(rig.calls(1014, from).empty());
+  EXPECT_EQ(Titles(rig, list, from), Texts{"list.json - NORVA/TESMO Documentation"});
+  // MYFUNC matches MYFUNCTION; its command runs in manual.json.
+  EXPECT_TRUE(rig.call(1310, {{"docId", manual}, {"command", "gotolink pages.json:myfunction"}}));
+  EXPECT_TRUE(rig.journal().wait_kind("hypertext", {{"status", 0}}, kWait, from));
+  EXPECT_EQ(Titles(rig, manual, from), Texts{"HELP NORVA/FRAME"});
+  EXPECT_TRUE(Closed(rig, "/list.json", from));
+  EXPECT_NE(rig.ctl("status").find("\"active\":" + std::to_string(manual)), std::string::npos);
+
+  std::string doc = std::to_string(manual);
+  std::string trace = fdk::test::read_file(traceDir.file("trace.log"));
+  size_t at = 0;
+  for (const std::string &line : Texts{"bus request DOKFRMDI from CADSIM   kind=0",
+                                        "bus reply status=0 \"OK\\0\"\n",
+                                        "call F_ApiGetId 1066 (docId=" + doc + " objId=",
+                                        "bus item read=8 asked=8 status=0 \"MYFUNC  \"\n"}) {
+    at = trace.find(line, at);
+    ASSERT_NE(at, std::string::npos) << "missing in order: " << line << "\n" << trace;
+  }
 }
 
-// The empty tag finds the first tag marker; a tag sent with its zero byte
-// only the equal text; without it, the first marker beginning with it.
+// "" finds the first tag marker, "chap" the first beginning with it, "chap\0" "chap".
 TEST(BridgeDisplay, TerminatedTagMatchesTheEqualTextOnly) {
   Rig rig;
   for (auto [tag, paragraph] : std::vector<std::pair<Texts, int>>{
@@ -64,9 +125,8 @@ TEST(BridgeDisplay, TerminatedTagMatchesTheEqualTextOnly) {
   }
 }
 
-// Paths: only the first 257 bytes count; a missing path item, or one whose
-// expansion does not fit the path area (cut to it, this one would name
-// manual.json) answers "KO" and opens nothing.
+// Only 257 bytes of a path count; no path, or an expansion beyond the area
+// (cut, it would name manual.json), answers "KO" and opens nothing.
 TEST(BridgeDisplay, ExpansionBeyondThePathAreaAnswersKO) {
   std::string value;
   while (value.size() < 1023 - 11) value += "./";
@@ -84,10 +144,8 @@ TEST(BridgeDisplay, ExpansionBeyondThePathAreaAnswersKO) {
   }
 }
 
-// A tag not found stays pending: the next function lookup searches the
-// active document for it, found or not, once.  A file that does not open
-// answers "KO" and leaves its tag pending too; the lookup places it and
-// brings the page forward although the failed open left an error behind.
+// A tag not found, or of a file that does not open ("KO"), is searched for
+// by the next lookup only; found, its page comes forward despite the error.
 TEST(BridgeDisplay, TagsLeftPendingWaitForTheNextLookup) {
   Rig rig;
   ASSERT_EQ(rig.display(kManual, "nosuch").out, kOkReply);
@@ -106,60 +164,18 @@ TEST(BridgeDisplay, TagsLeftPendingWaitForTheNextLookup) {
   EXPECT_EQ(rig.count("scroll", Json::object(), from), 0u);
   ASSERT_EQ(rig.lookup("ABS     ").out, "end\n");
   EXPECT_EQ(rig.scrolled(from), 2);
-  EXPECT_TRUE(rig.call(1065, {{"objId", manual}, {"propIdent", {{"num", 31}}}, {"value", 0}}, from));
-  EXPECT_TRUE(rig.call(1065, {{"objId", manual}, {"propIdent", {{"num", 32}}}, {"value", 1}}, from));
+  for (auto [num, value] : {std::pair{31, 0}, std::pair{32, 1}})
+    EXPECT_TRUE(rig.call(1065, {{"objId", manual}, {"propIdent", {{"num", num}}}, {"value", value}},
+                         from));
 }
 
-// A lookup of MYFUNC after manual.json was shown; with FDK_TRACE on, the
-// trace tells the same story as the journal.
-TEST(BridgeFunction, ShowsThePageFromAListOpenedInTheBackground) {
-  fdk::test::TempDir traceDir("bridge-trace");
-  Rig rig({{"FDK_TRACE", traceDir.file("trace.log")}});
-  ASSERT_EQ(rig.display(kManual, "intro").out, kOkReply);
-  uint32_t manual = rig.doc("/manual.json");
-  size_t from = rig.mark();
-  EXPECT_EQ(rig.lookup("MYFUNC  ").out, "end\n") << "no reply item is ever written";
-
-  // Background open: the previous document is made active again, and the
-  // list gets its title but none of the foreground settings.
-  uint32_t list = rig.doc("/list.json");
-  EXPECT_TRUE(rig.call(1067, {{"docId", 0}, {"objId", 0}, {"value", manual}}, from));
-  EXPECT_TRUE(rig.calls(1014, from).empty());
-  EXPECT_EQ(Titles(rig, list, from), Texts{"list.json - NORVA/TESMO Documentation"});
-  // MYFUNC matches MYFUNCTION; its command runs in manual.json.
-  EXPECT_TRUE(rig.call(1310, {{"docId", manual}, {"command", "gotolink pages.json:myfunction"}}));
-  EXPECT_TRUE(rig.journal().wait_kind("hypertext", {{"status", 0}}, kWait, from));
-  EXPECT_EQ(Titles(rig, manual, from), Texts{"HELP NORVA/FRAME"});
-  EXPECT_TRUE(Closed(rig, "/list.json", from));
-  EXPECT_TRUE(rig.calls(1008, from).empty()) << "no alert";
-  EXPECT_NE(rig.ctl("status").find("\"active\":" + std::to_string(manual)), std::string::npos);
-
-  std::string doc = std::to_string(manual), trace = fdk::test::read_file(traceDir.file("trace.log"));
-  size_t at = 0;
-  for (const std::string &line : Texts{
-           "bus request DOKFRMDI from CADSIM   kind=0",
-           "bus item read=22 asked=257 status=0 \"$DOKT_DOCS/manual.json\"\n",
-           "call F_ApiOpen 1019 (fileName=\"" + rig.docs() + "/manual.json\" params=[",
-           "bus reply status=0 \"OK\\0\"\n", "bus item read=5 asked=257 status=0 \"intro\"\n",
-           "call F_ApiGetId 1066 (docId=" + doc + " objId=", " propIdent={num=1026}) -> ",
-           "call F_ApiScrollToText 1038 (docId=" + doc, "bus request DOKFRMFT from CADSIM   kind=0",
-           "bus item size=" + std::to_string(rig.docs().size() + 1) + " status=0\n",
-           "bus item read=8 asked=8 status=0 \"MYFUNC  \"\n"}) {
-    at = trace.find(line, at);
-    ASSERT_NE(at, std::string::npos) << "missing in order: " << line << "\n" << trace;
-  }
-}
-
-// Names, path items and alerts: a short name is a name, only 8 characters
-// count, the empty name matches the first function, a name ends at the
-// blank; items 1 and 2 may fill 1023 bytes, longer ones are cut.  The list
-// opened in the background is closed again, whatever the outcome.
+// Names (8 characters count, a blank ends them), path items (1023 bytes,
+// longer ones cut) and alerts; the list is closed again whatever the outcome.
 TEST(BridgeFunction, NamesAndAlerts) {
   Rig rig;
   size_t from = rig.mark();
   EXPECT_EQ(rig.lookup("ABS     ").out, "end\n");  // no active document: no command
-  EXPECT_TRUE(rig.calls(1310, from).empty());
-  EXPECT_TRUE(rig.calls(1008, from).empty());
+  EXPECT_TRUE(rig.calls(1310, from).empty() && rig.calls(1008, from).empty());
   EXPECT_TRUE(Closed(rig, "/list.json", from));
   ASSERT_EQ(rig.display(kManual, "intro").out, kOkReply);
 
@@ -180,7 +196,7 @@ TEST(BridgeFunction, NamesAndAlerts) {
            {{}, "", "Marker missing"}}) {
     SCOPED_TRACE(::testing::PrintToString(items));
     if (items.empty()) {
-      ASSERT_TRUE(rig.ctl("empty session 59").starts_with("ok"));
+      ASSERT_TRUE(Ok(rig.ctl("empty session 59")));
       items = {dir, "list.json", "ABS     "};
     }
     size_t from = rig.mark();
@@ -192,30 +208,26 @@ TEST(BridgeFunction, NamesAndAlerts) {
   }
 }
 
-// A marker chain that comes back to an earlier marker: the tag search ends
-// once every marker was seen (the lookup: in NamesAndAlerts).
+// A tag search along a chain that loops sees each marker once (lookup: above).
 TEST(BridgeFunction, MarkerChainsThatLoopEnd) {
   Rig rig;
   ASSERT_EQ(rig.display("$DOKT_DOCS/loop.json", "nosuch").code, 0) << "the search never ended";
   EXPECT_EQ(TypeReads(rig, rig.doc("/loop.json"), 0), 3u) << "each marker once";
 }
 
-// A click on a hypertext "message" link: the bridge asks the CAD side for
-// its current function and shows its page; nothing without a CAD side.
+// A "message" click shows the CAD side's current function; nothing without one.
 TEST(BridgeFunction, MessageClickAsksTheCadSideAndShowsThePage) {
   Rig rig;
   ASSERT_EQ(rig.display(kManual, "intro").out, kOkReply);
   size_t from = rig.mark();
-  ASSERT_TRUE(rig.ctl("message click active 0").starts_with("ok"));
-  ASSERT_TRUE(rig.ctl("wait over").starts_with("ok"));
+  ASSERT_TRUE(Ok(rig.ctl("message click active 0")) && Ok(rig.ctl("wait over")));
   EXPECT_TRUE(rig.calls(1019, from).empty());
 
   auto cad = rig.start_cad({"serve", "CURFCT", "--count", "1", "--reply", rig.docs() + "/",
                             "--reply", "list.json", "--reply", "ABS     "}, "serve");
   ASSERT_TRUE(cad->wait_for_output("ready\n", kWait.count()));
   from = rig.mark();
-  ASSERT_TRUE(rig.ctl("message \"click here\" active 0").starts_with("ok"));
-  ASSERT_TRUE(rig.ctl("wait over").starts_with("ok"));
+  ASSERT_TRUE(Ok(rig.ctl("message \"click here\" active 0")) && Ok(rig.ctl("wait over")));
   EXPECT_EQ(cad->out(), "ready\ncall 1\nitem 4 \\x04\\x00\\x00\\x00\nreplied 1\n");
   EXPECT_TRUE(rig.call(1310, {{"docId", rig.doc("/manual.json")},
                               {"command", "gotolink pages.json:abs"}}, from));
