@@ -1,6 +1,4 @@
-// The bridge's life with Frame and the bus, and its requests: "DOKFRMDI"
-// (a document shown at a tag), "DOKFRMFT" and "message" clicks (a
-// function's page found through a list).
+// The bridge's life with Frame and the bus, and its requests.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,9 +10,7 @@ namespace {
 
 bool Ok(const std::string &answer) { return answer.starts_with("ok"); }
 
-// Started with descriptors 3 to 40 open, the bridge serves Frame and the
-// bus: initialisation 1 asks for notification 2 (2 and 3 for nothing, 3
-// without a second over), 2 for 34, 34 cancels itself and sends the code;
+// Started with descriptors 3 to 40 open: the notification rounds, then
 // "DOKFRMRA" kind 7 does nothing, kind 5 closes the session and ends it.
 TEST(BridgeLife, InheritedDescriptorsDoNotHideItsOwn) {
   std::vector<int> taken;
@@ -49,7 +45,7 @@ Texts Args(Rig &rig, int proc, const std::string &name, size_t from,
            const Json &match = Json::object()) {
   Texts out;
   for (const Json &c : rig.calls(proc, from))
-    if (fdk::test::json_contains(c["args"], match)) out.push_back(c["args"][name]);
+    if (Contains(c["args"], match)) out.push_back(c["args"][name]);
   return out;
 }
 
@@ -59,14 +55,11 @@ Texts Titles(Rig &rig, uint32_t doc, size_t from) {
 
 // Marker-type reads in doc: how far a tag search went.
 size_t TypeReads(Rig &rig, uint32_t doc, size_t from) {
-  size_t n = 0;
-  for (const Json &c : rig.calls(1064, from))
-    n += fdk::test::json_contains(c["args"], {{"docId", doc}, {"propIdent", {{"num", 1024}}}});
-  return n;
+  return rig.call(1064, {{"docId", doc}, {"propIdent", {{"num", 1024}}}}, from);
 }
 
 bool Closed(Rig &rig, const std::string &name, size_t from) {
-  return rig.call(1022, {{"docId", rig.doc(name)}, {"flags", 1}}, from, Millis(0));
+  return rig.call(1022, {{"docId", rig.doc(name)}, {"flags", 1}}, from) == 1;
 }
 
 const std::string kManual = "$DOKT_DOCS/manual.json";
@@ -81,10 +74,8 @@ TEST(BridgeDisplay, OpensTheExpandedPathAnswersAndScrollsToTheFirstTagMarker) {
   uint32_t manual = rig.doc("/manual.json");
   EXPECT_EQ(Titles(rig, manual, 0),
             (Texts{"manual.json - NORVA/TESMO Documentation", "HELP NORVA/FRAME"}));
-  // Brought forward: two display settings and the function code.
   EXPECT_TRUE(rig.call(1065, {{"docId", 0}, {"objId", manual}, {"value", 1}}));
   EXPECT_EQ(rig.calls(1014).size(), 1u);
-  // The type-25 "chap2" is passed over; "chap2-start" comes first.
   EXPECT_EQ(rig.scrolled(0), 2);
   EXPECT_EQ(rig.count("scroll", Json::object()), 1u);
 
@@ -95,7 +86,6 @@ TEST(BridgeDisplay, OpensTheExpandedPathAnswersAndScrollsToTheFirstTagMarker) {
   EXPECT_TRUE(rig.call(1067, {{"docId", 0}, {"objId", 0}, {"value", manual}}, from));
   EXPECT_TRUE(rig.calls(1014, from).empty());
   EXPECT_EQ(Titles(rig, list, from), Texts{"list.json - NORVA/TESMO Documentation"});
-  // MYFUNC matches MYFUNCTION; its command runs in manual.json.
   EXPECT_TRUE(rig.call(1310, {{"docId", manual}, {"command", "gotolink pages.json:myfunction"}}));
   EXPECT_TRUE(rig.journal().wait_kind("hypertext", {{"status", 0}}, kWait, from));
   EXPECT_EQ(Titles(rig, manual, from), Texts{"HELP NORVA/FRAME"});
@@ -125,8 +115,7 @@ TEST(BridgeDisplay, TerminatedTagMatchesTheEqualTextOnly) {
   }
 }
 
-// Only 257 bytes of a path count; no path, or an expansion beyond the area
-// (cut, it would name manual.json), answers "KO" and opens nothing.
+// Only 257 bytes of a path count; none, or one too long once expanded: "KO".
 TEST(BridgeDisplay, ExpansionBeyondThePathAreaAnswersKO) {
   std::string value;
   while (value.size() < 1023 - 11) value += "./";
@@ -144,8 +133,7 @@ TEST(BridgeDisplay, ExpansionBeyondThePathAreaAnswersKO) {
   }
 }
 
-// A tag not found, or of a file that does not open ("KO"), is searched for
-// by the next lookup only; found, its page comes forward despite the error.
+// A tag not placed is searched for by the next lookup only, despite errors.
 TEST(BridgeDisplay, TagsLeftPendingWaitForTheNextLookup) {
   Rig rig;
   ASSERT_EQ(rig.display(kManual, "nosuch").out, kOkReply);
@@ -169,8 +157,7 @@ TEST(BridgeDisplay, TagsLeftPendingWaitForTheNextLookup) {
                          from));
 }
 
-// Names (8 characters count, a blank ends them), path items (1023 bytes,
-// longer ones cut) and alerts; the list is closed again whatever the outcome.
+// Names, path items and alerts; the list is closed again whatever happens.
 TEST(BridgeFunction, NamesAndAlerts) {
   Rig rig;
   size_t from = rig.mark();

@@ -1,6 +1,8 @@
-// Unit tests of OpenFile's pieces: $NAME expansion and its bounds, the path
-// names, and the merge of the caller's open parameters.
+// Unit tests of OpenFile's pieces and of the main loop's wait.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -22,9 +24,7 @@ std::string Expand(const std::string &path) {
   return Take(parseVariable(const_cast<char *>(path.c_str())));
 }
 
-// A name runs up to the next slash; a value's first slash goes after a
-// slash; unset and over-long names stay as written; a path that does not
-// fit is refused, never cut.
+// Names end at a slash; unset or too long ones stay; paths are never cut.
 TEST(OpenFile, ParseVariable) {
   const std::string big(DOKFRM_PATH_MAX - 3, 'v'), name(DOKFRM_NAME_MAX, 'N');
   for (auto [var, value] : {std::pair{"DOKT_H", "/u/doc"}, {"DOKT_E", ""}, {"DOKT_V", "/v/"},
@@ -52,9 +52,7 @@ TEST(OpenFile, BasenameAndDirname) {
   }
 }
 
-// Three values are forced, then the caller's entries override in order:
-// strings copied, entries of another type or not open parameters skipped.
-// The leak checker sees every replaced copy freed and none freed twice.
+// Forced values, then the caller's, strings copied, mismatches skipped.
 TEST(OpenFile, MergeOpenParams) {
   F_PropValsT open = F_ApiGetOpenDefaultParams();
   F_PropValsT caller = F_ApiAllocatePropVals(9);
@@ -88,6 +86,32 @@ TEST(OpenFile, MergeOpenParams) {
   dokfrm::MergeOpenParams(&open, nullptr);
   F_ApiDeallocatePropVals(&open);
   F_ApiDeallocatePropVals(&caller);
+}
+
+void OnAlarm(int) {}
+
+// Only ready descriptors are reported; none after a signal.
+TEST(Loop, WaitReportsOnlyReadyDescriptors) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const uint32_t bit = 1u << fds[0];
+  timeval none = {0, 0}, some = {1, 0}, wait = {5, 0};
+  EXPECT_EQ(dokfrm::WaitOn(bit, &none), 0u);
+
+  struct sigaction sa {}, old {};
+  sa.sa_handler = OnAlarm;  // no SA_RESTART: select fails with EINTR
+  ASSERT_EQ(sigaction(SIGALRM, &sa, &old), 0);
+  itimerval timer{};
+  timer.it_value.tv_usec = 50000;
+  ASSERT_EQ(setitimer(ITIMER_REAL, &timer, nullptr), 0);
+  EXPECT_EQ(dokfrm::WaitOn(bit, &wait), 0u);
+  EXPECT_GT(wait.tv_sec, 2) << "the wait ended early, by the signal";
+  sigaction(SIGALRM, &old, nullptr);
+
+  ASSERT_EQ(write(fds[1], "x", 1), 1);
+  EXPECT_EQ(dokfrm::WaitOn(bit | (1u << fds[1]), &some), bit);
+  close(fds[0]);
+  close(fds[1]);
 }
 
 }  // namespace
