@@ -134,10 +134,9 @@ class Rig {
   size_t call(int proc, const Json &args, size_t from = 0) {
     return count("call", {{"proc", proc}, {"args", args}}, from);
   }
-  std::optional<int> scrolled(size_t from) {
+  int scrolled(size_t from) {  // -1: none
     auto i = journal().wait_kind("scroll", {{"via", "scroll"}}, kWait, from);
-    if (!i) return std::nullopt;
-    return journal().lines()[*i]["paragraph"].get<int>();
+    return i ? journal().lines()[*i]["paragraph"].get<int>() : -1;
   }
   uint32_t doc(const std::string &name) {
     auto opened = lines("document", {{"event", "opened"}});

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <string>
 
 #include "dokfrm.h"
 #include "fapi_values.h"
@@ -18,10 +17,6 @@ std::string Take(StringT s) {
   std::string out = s != nullptr ? s : "<null>";
   F_Free(s);
   return out;
-}
-
-std::string Expand(const std::string &path) {
-  return Take(parseVariable(const_cast<char *>(path.c_str())));
 }
 
 // Names end at a slash; unset or too long ones stay; paths are never cut.
@@ -40,7 +35,7 @@ TEST(OpenFile, ParseVariable) {
            {"/a/$DOKT_BIG", "/a/" + big}, {"/a/$DOKT_BIG/b", "<null>"},
            {"/ab/$DOKT_BIG", "<null>"}, {std::string(DOKFRM_PATH_MAX + 1, 'p'), "<null>"},
            {"x/$" + name + "/y", "x/cut/y"}, {"x/$" + name + "N/y", "x/$" + name + "N/y"}})
-    EXPECT_EQ(Expand(path), expanded) << path;
+    EXPECT_EQ(Take(parseVariable(path.data())), expanded) << path;
   EXPECT_EQ(Take(parseVariable(nullptr)), "");
 }
 
@@ -77,13 +72,6 @@ TEST(OpenFile, MergeOpenParams) {
   EXPECT_STREQ(value(31).u.sval, "second");
   EXPECT_NE(value(31).u.sval, caller.val[4].propVal.u.sval) << "the list owns its copy";
   EXPECT_EQ(value(34).u.sval, nullptr) << "an integer never lands on a string entry";
-  EXPECT_FALSE(dokfrm::IsBackgroundOpen(&caller));
-  caller.val[1].propIdent.num = 5;
-  caller.val[1].propVal.u.ival = 0;
-  EXPECT_TRUE(dokfrm::IsBackgroundOpen(&caller));
-  F_PropValsT empty{0, nullptr};
-  dokfrm::MergeOpenParams(&empty, &caller);
-  dokfrm::MergeOpenParams(&open, nullptr);
   F_ApiDeallocatePropVals(&open);
   F_ApiDeallocatePropVals(&caller);
 }
