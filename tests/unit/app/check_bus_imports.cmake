@@ -1,7 +1,5 @@
-# The bridge reaches the bus only through the fourteen operations, from a
-# library named plainly libmbx.so, so that another bus library can take the
-# place of ours.  Compares the mbx_ symbols that EXE imports with the
-# fourteen and checks how it names the library.
+# EXE imports exactly the fourteen bus operations, from a library named plainly
+# libmbx.so, so that another bus library can take the place of ours.
 include(${CMAKE_CURRENT_LIST_DIR}/../../support/dynamic_symbols.cmake)
 dynamic_symbols(${EXE} undefined imported)
 list(FILTER imported INCLUDE REGEX "^mbx_")
