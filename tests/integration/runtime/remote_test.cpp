@@ -61,8 +61,7 @@ TEST_P(RemoteJoin, CallsAndCallbacksCrossTheHostsAndBothPortMappersEndClean) {
     Process client = join(log, frame_host);
     ASSERT_TRUE(log.wait_line("connect 0 0")) << read_file(fs.journal_path());
 
-    // Framesim finds the callback program with A's port mapper; the client
-    // connects from A's address.
+    // The callback program is found with A's port mapper, the client comes from A.
     auto &j = fs.journal();
     EXPECT_TRUE(j.wait_kind("client", {{"event", "join"}, {"host", "cadhost"}}, Millis(5000)));
     const Json accepted = {{"event", "accepted"}, {"peer", hosts_->a().address}};
@@ -95,9 +94,8 @@ TEST_P(RemoteJoin, CallsAndCallbacksCrossTheHostsAndBothPortMappersEndClean) {
 INSTANTIATE_TEST_SUITE_P(ByNameAndByAddress, RemoteJoin, ::testing::Bool(),
                          [](const auto &info) { return info.param ? "Address" : "Name"; });
 
-// Frame and the client on host A; a process on host B sends the quit call to
-// the client's callback program, twice: closed without an answer, refusal
-// reported once, Frame's callbacks go on.
+// A process on host B sends the quit call to the callback program of a
+// client on A, twice: closed unanswered, reported once, Frame goes on.
 TEST_F(Remote, AnIntruderOnAnotherHostIsRefused) {
     Framesim &fs = session({}, true);
     rt::ClientLog log;
@@ -135,10 +133,9 @@ TEST_F(Remote, AnIntruderOnAnotherHostIsRefused) {
     EXPECT_TRUE(client.wait(Millis(10000)).exited);
 }
 
-// No process test for a Frame on another host: Frame's host leaves the
-// network, the keepalive fails the connection, the next quiet wait notices
-// and the client ends as for a vanished Frame.  Joining it then, or an
-// unknown host, fails when the probe gives up.
+// Frame's host leaves the network: the keepalive fails the connection and
+// the client ends as for a vanished Frame; joining it then, or an unknown
+// host, fails when the probe gives up.
 TEST_F(Remote, AFrameHostOffTheNetworkIsNoticedAndCannotBeJoined) {
     Framesim &fs = session();
     rt::ClientLog log;
