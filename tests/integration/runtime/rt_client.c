@@ -54,11 +54,6 @@ void F_ApiCommand(IntT command) {
     case 2: note("done %d", F_ApiDoneCommand()); /* fall through */
     case 1: note("done %d", F_ApiDoneCommand()); break;
     case 3: note("take %d", F_ApiTakeControl()); break;
-    case 4:
-        note("done %d", F_ApiDoneCommand());
-        note("modal %d", F_ApiServiceModalCallbacks());
-        note("done %d", F_ApiDoneCommand());
-        break;
     case 6: {
         ApiFmAlertArgT alert = {"slow reply", 0};
         int *reply = api_fm_alert_1(&alert, frame_client);
@@ -71,10 +66,6 @@ void F_ApiCommand(IntT command) {
 
 void F_ApiDialogEvent(IntT a, IntT b, IntT c) {
     note("dialog %d %d %d", a, b, c);
-    if (a == 9) {
-        note("done %d", F_ApiDoneCommand());
-        note("inner-modal %d", F_ApiServiceModalCallbacks());
-    }
 }
 
 void F_ApiEmergency(void) { note("emergency"); }
