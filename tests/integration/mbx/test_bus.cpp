@@ -1,5 +1,4 @@
-// This process on the bus through libmbx.so, joined as the bridge joins, with
-// a broker of its own per test; cadsim processes play the CAD side.
+// libmbx.so in this process, a broker per test, cadsim as the CAD side.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>

@@ -1,12 +1,6 @@
-/*
- * rt_client LOG MODE [ARGS] - the Frame API client of the runtime's tests.
- * It writes one line per event to LOG: what start-up or joining gave, the
- * descriptor reports, each entry point with its arguments, what the runtime
- * answered inside it, and "exit STATUS".  Modes: serve, run (F_ApiRun),
- * take-done (take and hand back control twice first), connect SESSION HOST
- * PROGRAM.  Built as rt_defaults (RT_DEFAULTS), it leaves F_ApiCommand,
- * F_ApiDialogEvent and F_ApiEmergency to the library.
- */
+/* rt_client LOG serve|run|take-done|connect SESSION HOST PROGRAM: a Frame API
+ * client that logs each event, entry point and runtime answer to LOG.  As
+ * rt_defaults it leaves F_ApiCommand, F_ApiDialogEvent, F_ApiEmergency to the library. */
 #define _GNU_SOURCE
 #include <fcntl.h>
 #include <stdarg.h>
@@ -60,11 +54,6 @@ void F_ApiCommand(IntT command) {
     case 2: note("done %d", F_ApiDoneCommand()); /* fall through */
     case 1: note("done %d", F_ApiDoneCommand()); break;
     case 3: note("take %d", F_ApiTakeControl()); break;
-    case 4:
-        note("done %d", F_ApiDoneCommand());
-        note("modal %d", F_ApiServiceModalCallbacks());
-        note("done %d", F_ApiDoneCommand());
-        break;
     case 6: {
         ApiFmAlertArgT alert = {"slow reply", 0};
         int *reply = api_fm_alert_1(&alert, frame_client);
@@ -77,10 +66,6 @@ void F_ApiCommand(IntT command) {
 
 void F_ApiDialogEvent(IntT a, IntT b, IntT c) {
     note("dialog %d %d %d", a, b, c);
-    if (a == 9) {
-        note("done %d", F_ApiDoneCommand());
-        note("inner-modal %d", F_ApiServiceModalCallbacks());
-    }
 }
 
 void F_ApiEmergency(void) { note("emergency"); }
@@ -112,7 +97,6 @@ int main(int argc, char **argv) {
         return 1;
     }
     note("start %d %d", (int)getpid(), FA_clientno);
-    /* Installed after start-up: it hears of every descriptor already open. */
     F_ApiSetFdFunc(fd_report);
     if (strcmp(mode, "take-done") == 0) {
         note("take %d", F_ApiTakeControl());

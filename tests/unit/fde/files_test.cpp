@@ -1,5 +1,4 @@
-// File paths, DI names, file properties, channels, temporary names and
-// channels, and the cleanup of every heap-failure path.
+// File paths, DI names, channels, temporary files, heap failures.
 #include "channel_internal.h"
 #include "fde.h"
 #include "memory_internal.h"

@@ -1,5 +1,4 @@
-// Allocation, byte blocks, handles, and the contract-failure path of the
-// whole library.
+// Allocation, byte blocks, handles, and the library's contract failures.
 #include "channel_internal.h"
 #include "fde.h"
 #include "memory_internal.h"
@@ -120,15 +119,12 @@ TEST(FdeMemoryDeathTest, ExhaustionAndAFreshLibrary) {
   // A handler that returns does not keep the process alive.
   EXPECT_EXIT((F_SetAssert(NoisyHandler), FdeFail()), testing::KilledBySignal(SIGABRT), "handler ran");
   EXPECT_EXIT(FdeEnforcement(), testing::KilledBySignal(SIGABRT), "");  // no record: strict
-  EXPECT_EXIT(
-      {
-        bool ok = FdeInstance == nullptr && F_SetAssert(nullptr) == defaultHandler &&
-                  F_SetAssert(NoisyHandler) == defaultHandler && F_SetAssert(nullptr) == NoisyHandler &&
-                  FdeInstance->strictEnforcement == 1 && FdeSetStrictEnforcement(0) == 1 &&
-                  FdeEnforcement() == 1 && FdeSetStrictEnforcement(5) == 0 && FdeInstance->strictEnforcement == 1;
-        std::exit(ok ? 0 : 1);
-      },
-      testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(std::exit(F_SetAssert(NoisyHandler) == defaultHandler && F_SetAssert(nullptr) == NoisyHandler &&
+                                FdeSetStrictEnforcement(0) == 1 && FdeEnforcement() == 1 &&
+                                FdeSetStrictEnforcement(5) == 0
+                            ? 0
+                            : 1),
+              testing::ExitedWithCode(0), "");  // a fresh library: strict, the default handler
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The F_Str family and formatted printing.  Where the printer means what
-// glibc means, glibc is the oracle.
+// The F_Str family and formatted printing (glibc the oracle where they agree).
 #include "fde.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-// The framing, and the broker in-process: participants adopted over
-// socketpairs, served one round at a time (the fuzzing harness's seam too).
+// The framing, and the broker in-process: participants adopted over socketpairs.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>

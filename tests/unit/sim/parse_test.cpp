@@ -1,5 +1,5 @@
-// framesim's readers of documents and scenario lines: a clear error, never
-// a crash, for everything they do not accept.
+// framesim's readers of documents and scenario lines: a clear error for
+// everything they do not accept.
 #include <gtest/gtest.h>
 
 #include "document.hpp"
@@ -15,8 +15,7 @@ TEST(DocumentLoader, RefusesBadShapesWithAReason) {
         R"({"paragraphs": [{"txt": "x"}]})", R"({"markers": {}})",
         R"({"paragraphs": ["a"], "markers": [{"text": "x"}]})",
         R"({"paragraphs": ["a"], "markers": [{"type": 1e3}]})",
-        R"({"paragraphs": ["a"], "markers": [{"type": 4294967296}]})",
-        R"({"markers": [{"type": 19}]})",
+        R"({"paragraphs": ["a"], "markers": [{"type": 4294967296}]})", R"({"markers": [{"type": 19}]})",
         R"({"paragraphs": ["ab"], "markers": [{"type": 19, "offset": 3}]})",
         R"({"paragraphs": ["ab"], "markers": [{"type": 19, "paragraph": -1}]})",
         R"({"paragraphs": ["ab"], "markers": [{"type": 19, "text": 7}]})",
