@@ -243,7 +243,7 @@ void Hosts::start_rpcbind(Host &host) {
     o.stderr_path = dir_.file(host.name + "-rpcbind.err");
     host.rpcbind.start(on(host, o));
     const std::string sock = "/proc/" + std::to_string(host.holder) + "/root/run/rpcbind.sock";
-    if (!wait_for_socket(sock, 10000))
+    if (!wait_until([&] { return socket_answers(sock); }, 10000, 10))
         throw std::runtime_error("the port mapper of " + host.name + " did not start: " +
                                  read_file(o.stderr_path));
 }

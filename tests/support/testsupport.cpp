@@ -181,11 +181,6 @@ void Process::start(const Options &o) {
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        if (!o.cwd.empty() && chdir(o.cwd.c_str()) != 0) {
-            int e = errno;
-            (void)!write(ep[1], &e, sizeof e);
-            _exit(127);
-        }
         execve(argv[0], argv.data(), envp.data());
         int e = errno;
         (void)!write(ep[1], &e, sizeof e);
@@ -205,30 +200,20 @@ void Process::start(const Options &o) {
 }
 
 ExitStatus Process::wait(Millis timeout) {
+    if (status_ || pid_ <= 0) return status_.value_or(ExitStatus{});
+    wait_until(
+        [&] {
+            int st = 0;
+            pid_t r = waitpid(pid_, &st, WNOHANG);
+            if (r == pid_) status_ = decode_status(st);
+            else if (r < 0 && errno != EINTR) status_ = ExitStatus{};
+            return status_.has_value();
+        },
+        static_cast<int>(timeout.count()), 10);
     if (status_) return *status_;
-    if (pid_ <= 0) {
-        ExitStatus s;
-        return s;
-    }
-    auto deadline = Clock::now() + timeout;
-    for (;;) {
-        int st = 0;
-        pid_t r = waitpid(pid_, &st, WNOHANG);
-        if (r == pid_) {
-            status_ = decode_status(st);
-            return *status_;
-        }
-        if (r < 0 && errno != EINTR) {
-            status_ = ExitStatus{};
-            return *status_;
-        }
-        if (Clock::now() >= deadline) {
-            ExitStatus s;
-            s.timed_out = true;
-            return s;
-        }
-        std::this_thread::sleep_for(Millis(10));
-    }
+    ExitStatus s;
+    s.timed_out = true;
+    return s;
 }
 
 Process::Process(const std::vector<std::string> &argv, const std::string &dir,
@@ -251,16 +236,6 @@ std::string Process::err() const { return err_path_.empty() ? "" : read_file(err
 
 bool Process::wait_for_output(const std::string &text, int ms) {
     return wait_until([&] { return out().find(text) != std::string::npos; }, ms);
-}
-
-Process start_broker(const std::string &mbxd, const std::string &dir, const std::string &socket,
-                     const std::vector<std::string> &extra, const std::string &tag) {
-    std::vector<std::string> argv = {mbxd, "--socket", socket};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    Process p(argv, dir, tag);
-    if (!wait_for_socket(socket, 10000))
-        throw std::runtime_error("mbxd does not answer on " + socket + ": " + p.err());
-    return p;
 }
 
 void Process::kill(int sig) {
@@ -352,18 +327,8 @@ static int connect_unix(const std::string &path) {
 
 bool socket_answers(const std::string &path) {
     int fd = connect_unix(path);
-    if (fd < 0) return false;
-    close(fd);
-    return true;
-}
-
-bool wait_for_socket(const std::string &path, int ms) {
-    auto deadline = Clock::now() + Millis(ms);
-    while (!socket_answers(path)) {
-        if (Clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(Millis(10));
-    }
-    return true;
+    if (fd >= 0) close(fd);
+    return fd >= 0;
 }
 
 void JournalReader::skip_to_end() {
@@ -375,18 +340,30 @@ void JournalReader::skip_to_end() {
 
 std::optional<size_t> JournalReader::wait_for(const std::function<bool(const Json &)> &pred,
                                               Millis timeout, size_t from) {
-    auto deadline = Clock::now() + timeout;
+    std::optional<size_t> hit;
     size_t i = from;
-    for (;;) {
-        poll();
-        for (; i < lines_.size(); ++i)
-            if (pred(lines_[i])) return i;
-        if (Clock::now() >= deadline) return std::nullopt;
-        std::this_thread::sleep_for(Millis(10));
-    }
+    wait_until(
+        [&] {
+            poll();
+            for (; i < lines_.size() && !hit; ++i)
+                if (pred(lines_[i])) hit = i;
+            return hit.has_value();
+        },
+        static_cast<int>(timeout.count()), 10);
+    return hit;
 }
 
-bool json_contains(const Json &line, const Json &match) {
+Process start_broker(const std::string &mbxd, const std::string &dir, const std::string &socket,
+                     const std::vector<std::string> &extra, const std::string &tag) {
+    std::vector<std::string> argv = {mbxd, "--socket", socket};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    Process p(argv, dir, tag);
+    if (!wait_until([&] { return socket_answers(socket); }, 10000, 10))
+        throw std::runtime_error("mbxd does not answer on " + socket + ": " + p.err());
+    return p;
+}
+
+static bool json_contains(const Json &line, const Json &match) {
     if (!line.is_object() || !match.is_object()) return false;
     for (auto it = match.begin(); it != match.end(); ++it) {
         auto f = line.find(it.key());
@@ -462,7 +439,6 @@ Framesim::Framesim(Options options)
         tl << opt_.time_limit;
         po.argv.push_back(tl.str());
     }
-    if (opt_.summary) po.argv.push_back("--summary");
     for (const auto &e : opt_.extra) po.argv.push_back(e);
     if (!opt_.session.empty()) {
         po.argv.push_back("--session");
@@ -486,17 +462,14 @@ Framesim::~Framesim() {
 }
 
 bool Framesim::wait_ready(Millis timeout) {
-    auto deadline = Clock::now() + timeout;
-    for (;;) {
-        int fd = connect_unix(control_path_);
-        if (fd >= 0) {
-            close(fd);
-            return true;
-        }
-        if (!proc_.running() || !proc_.wait(Millis(0)).timed_out) return false;
-        if (Clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(Millis(20));
-    }
+    bool up = false;
+    wait_until(
+        [&] {
+            up = socket_answers(control_path_);
+            return up || !proc_.running();
+        },
+        static_cast<int>(timeout.count()));
+    return up;
 }
 
 std::string Framesim::ctl(const std::string &command, Millis timeout) {

@@ -71,8 +71,6 @@ std::string read_file(const std::string &path);
 
 // True when a Unix-domain socket at `path` accepts a connection now.
 bool socket_answers(const std::string &path);
-// Waits up to `ms` until it does.
-bool wait_for_socket(const std::string &path, int ms);
 
 // Calls `pred` every `step_ms` until it holds or `ms` passed; the last
 // answer of `pred`.
@@ -123,7 +121,6 @@ public:
         std::vector<std::string> unset_env;           // removed variables
         std::string stdout_path;                      // "" = /dev/null
         std::string stderr_path;                      // "" = /dev/null
-        std::string cwd;                              // "" = inherit
     };
 
     Process() = default;
@@ -189,9 +186,8 @@ public:
     void poll();
     // Every line read so far.
     const std::vector<Json> &lines() { poll(); return lines_; }
-    // Passes over what the file holds now without reading it: later lines
-    // are appended after the ones read so far.  For journals too long to
-    // read whole; meant for a moment when the writer is quiet.
+    // Passes over what the file holds now: later lines are appended after
+    // the ones read so far (for journals too long to read whole).
     void skip_to_end();
     // Waits until a line (from index `from` on) satisfies pred; returns its
     // index or nullopt after `timeout`.
@@ -211,9 +207,6 @@ private:
     std::vector<Json> lines_;
 };
 
-// True when every member of `match` is present in `line` with an equal value.
-bool json_contains(const Json &line, const Json &match);
-
 // ---------------------------------------------------------------------------
 class Framesim {
 public:
@@ -229,7 +222,6 @@ public:
         std::string docroot;              // "": not passed
         std::string scenario;             // scenario text, written to a file
         double time_limit = 60;           // seconds; 0: not passed
-        bool summary = false;
         std::vector<std::string> extra;   // more options, before "--"
         std::vector<std::string> launcher;  // words before framesim's path (another host)
         std::map<std::string, std::string> env;
@@ -245,10 +237,8 @@ public:
     uint32_t cb_prog() const { return opt_.cb_prog; }
     uint32_t cb_vers() const { return opt_.cb_vers; }
     const std::string &journal_path() const { return journal_path_; }
-    const std::string &control_path() const { return control_path_; }
     const std::string &stdout_path() const { return stdout_path_; }
     const std::string &stderr_path() const { return stderr_path_; }
-    const TempDir &dir() const { return dir_; }
     JournalReader &journal() { return journal_; }
     Process &process() { return proc_; }
 
