@@ -1,9 +1,7 @@
-// Every F_Api call function over the wire against framesim, one table row
-// per function: the journal shows the procedure and the argument record the
-// function filled (field by field, from distinct argument values), and the
-// function's result is what its reply kind makes of the reply that framesim
-// sent.  Then the same rows again on a dropped connection: every function
-// gives its kind's failure result and FA_errno -1.
+// Every F_Api call function against framesim, one row each: the journal shows
+// the procedure and the argument record it filled (from distinct values), and
+// its result is what its reply kind makes of framesim's reply.  Then the same
+// rows on a dropped connection: each gives its kind's failure and FA_errno -1.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -91,7 +89,10 @@ Kind Exchange(bool returnsStatus = false) {
 
 // ------------------------------------------------------------ results as JSON
 
-template <class T> Json J(const T &v) { return to_json(v); }
+// A result as JSON; what the caller owns is released with the library's own
+// function for it.
+template <class T> Json Own(const T &v) { return to_json(v); }
+Json Own(Json j) { return j; }
 Json Own(StringT s) {
   Json j = s ? Json(s) : Json();
   F_ApiFree(s);
@@ -122,28 +123,7 @@ Json Own(F_FontsT v) {
   F_ApiFree(v.val);
   return j;
 }
-
-// An int prompt: the result and the out-parameter.
-template <class F> Json PromptedInt(F f) {
-  IntT out = kUntouchedInt;
-  IntT ret = f(&out);
-  return {{"ret", ret}, {"out", out}};
-}
-// A string prompt: the out-parameter is a caller-owned copy when written.
-template <class F> Json PromptedString(F f) {
-  StringT out = const_cast<StringT>(kUntouchedText);
-  IntT ret = f(&out);
-  Json j{{"ret", ret}, {"out", out == kUntouchedText ? Json(kUntouchedText) : Own(out)}};
-  return j;
-}
-// A list exchange: the result and the list the caller's pointer designates.
-template <class F> Json Exchanged(F f) {
-  F_PropValsT *list = nullptr;
-  Json ret = f(&list);
-  Json j{{"ret", ret}, {"list", list ? to_json(*list) : Json()}};
-  F_ApiDeallocatePropVals(list);
-  return j;
-}
+Json Own(F_CompareRetT c) { return Json{c.firstId, c.secondId}; }
 
 StringT S(const char *s) { return const_cast<StringT>(s); }
 F_PropIdentT Num(IntT n) { return {n, nullptr}; }
@@ -152,11 +132,23 @@ F_PropIdentT Name(const char *n) { return {0, S(n)}; }
 // ------------------------------------------------------------ the table
 
 struct Row {
+  // call: calls the function (its result is taken as JSON); args: the
+  // argument record it must send.
+  template <class C, class A>
+  Row(const char *f, int p, Kind k, C call, A args) : fn(f), proc(p), kind(std::move(k)) {
+    this->call = [call]() -> Json {
+      if constexpr (std::is_void_v<decltype(call())>) return call(), Json();
+      else return Own(call());
+    };
+    this->args = [args]() -> Json {
+      if constexpr (std::is_same_v<decltype(args()), Json>) return args();
+      else return to_json(args());
+    };
+  }
   const char *fn;
   int proc;
   Kind kind;
-  std::function<Json()> call;  // calls the function; its result as JSON
-  std::function<Json()> args;  // the argument record it must send
+  std::function<Json()> call, args;
 };
 
 // Values handed to the set functions; only read by the calls.
@@ -183,517 +175,463 @@ struct Inputs {
   F_AttributeT attrs1[1] = {{S("Status"), {1, vals}, 1, 0}};
   F_AttributesT attrs{1, attrs1};
   IntT codes[3] = {0x101, 0x202, 0xF33};
-
-  F_TypedValT IntsVal() const {
-    F_TypedValT v{};
-    v.valType = FT_Ints;
-    v.u.isval = ints;
-    return v;
-  }
-  F_TypedValT StringsVal() const {
-    F_TypedValT v{};
-    v.valType = FT_Strings;
-    v.u.ssval = strings;
-    return v;
-  }
-  F_TypedValT CatalogVal() const {
-    F_TypedValT v{};
-    v.valType = FT_ElementCatalog;
-    v.u.csval = {2, const_cast<F_ElementCatalogEntryT *>(cat)};
-    return v;
-  }
+  F_TypedValT tv{FT_Ints, {.isval = ints}};
+  F_TypedValT catalog{FT_ElementCatalog, {.csval = {2, cat}}};
+  F_PropValT pv{{5014, nullptr}, {3, {.sval = S("prop value")}}};
+  F_PropValT pvsItems[2] = {{{5015, nullptr}, {1, {.ival = -15}}},
+                            {{0, S("Named")}, {FT_Strings, {.ssval = strings}}}};
+  F_PropValsT pvs{2, pvsItems};
+  F_PropValT params[1] = {{{22, nullptr}, {1, {.ival = 1}}}};
+  F_PropValsT openParams{1, params};
 };
 
-class CallsOverTheWire : public testing::Test {
+class CallsOverTheWire : public testing::Test, protected Inputs {
  protected:
   void SetUp() override {
     docs_.write("calls.json", calls_test::kDocument);
     docs_.write("second.json", calls_test::kDocument);
     session_.emplace(docs_.path());
     ASSERT_EQ(session_->status(), 0) << "could not join the framesim session";
-    F_PropValsT *none = nullptr;
-    D = F_ApiOpen("calls.json", nullptr, &none);
+    D = F_ApiOpen("calls.json", nullptr, &L);
     ASSERT_NE(D, 0u);
     M = F_ApiGetId(D, D, 114);  // the first marker
     ASSERT_NE(M, 0u);
     P = F_ApiGetTextLoc(D, M, 879).objId;  // its paragraph
     ASSERT_NE(P, 0u);
-    F_TypedValT catalog = in.CatalogVal();
     F_ApiSetVal(D, D, 1488, &catalog);
-    F_ApiDeallocatePropVals(none);
+    Listed(0);
     for (int i = 0; i < 4; ++i) ASSERT_TRUE(session_->next_call()) << "set-up call " << i;
+    loc = {P, 4};
+    range = {{P, 1}, {P, 6}};
+    eloc = {D, P, 2};
   }
   void TearDown() override { session_.reset(); }
 
   std::vector<Row> Rows();
 
+  // A prompt's result and its out-parameter (a caller-owned copy when written).
+  Json PromptedInt(IntT ret) {
+    return {{"ret", ret}, {"out", std::exchange(OutInt, kUntouchedInt)}};
+  }
+  Json PromptedText(IntT ret) {
+    StringT out = std::exchange(OutText, const_cast<StringT>(kUntouchedText));
+    return {{"ret", ret}, {"out", out == kUntouchedText ? Json(out) : Own(out)}};
+  }
+  // A list exchange's result and the list that L then designates.
+  Json Listed(Json ret) {
+    Json j{{"ret", ret}, {"list", L ? to_json(*L) : Json()}};
+    F_ApiDeallocatePropVals(L);
+    L = nullptr;
+    return j;
+  }
+
   fdk::test::TempDir docs_{"calls"};
   std::optional<Session> session_;
-  Inputs in;
   // Handles: from the set-up, and made by earlier rows.
   F_ObjIdT D = 0, M = 0, P = 0;
   F_ObjIdT D2 = 0, Obj = 0, Elem = 0, T = 0, Menu = 0, Cmd = 0, Sub = 0, Dlg = 0;
+  F_TextLocT loc{};
+  F_TextRangeT range{};
+  F_ElementLocT eloc{};
+  F_PropValsT *L = nullptr;
+  IntT OutInt = kUntouchedInt;
+  StringT OutText = const_cast<StringT>(kUntouchedText);
 };
 
 std::vector<Row> CallsOverTheWire::Rows() {
-  const F_TextLocT loc{P, 4};
-  const F_TextRangeT range{{P, 1}, {P, 6}};
-  const F_ElementLocT eloc{D, P, 2};
-  const F_PropValT pv{{5014, nullptr}, {3, {.sval = S("prop value")}}};
-  static F_PropValT pvsItems[2];
-  pvsItems[0] = {{5015, nullptr}, {1, {.ival = -15}}};
-  pvsItems[1] = {{0, S("Named")}, in.StringsVal()};
-  const F_PropValsT pvs{2, pvsItems};
-  const F_TypedValT tv = in.IntsVal();
-  static F_PropValT params[1];
-  params[0] = {{22, nullptr}, {1, {.ival = 1}}};
-  const F_PropValsT openParams{1, params};
-
-  auto A = [](auto rec) { return to_json(rec); };
   using PA = ApiFmGetPropArgT;
-
   return {
       // ---------------------------------------------------- objects and properties
-      {"F_ApiSetId", API_FM_SET_ID, VoidStatus(), [&] { F_ApiSetId(D, P, 5001, M); return Json(); },
-       [&] { return A(ApiFmSetIdArgT{D, P, Num(5001), M}); }},
-      {"F_ApiGetId", API_FM_GET_ID, Object("id"), [&] { return J(F_ApiGetId(D, P, 5001)); },
-       [&] { return A(PA{D, P, Num(5001)}); }},
-      {"F_ApiSetInt", API_FM_SET_INT, VoidStatus(), [&] { F_ApiSetInt(D, P, 5002, -77); return Json(); },
-       [&] { return A(ApiFmSetIntArgT{D, P, Num(5002), -77}); }},
-      {"F_ApiGetInt", API_FM_GET_INT, Object("value"), [&] { return J(F_ApiGetInt(D, P, 5002)); },
-       [&] { return A(PA{D, P, Num(5002)}); }},
-      {"F_ApiSetIntByName", API_FM_SET_INT, VoidStatus(),
-       [&] { F_ApiSetIntByName(D, P, "IntName", 88); return Json(); },
-       [&] { return A(ApiFmSetIntArgT{D, P, Name("IntName"), 88}); }},
-      {"F_ApiGetIntByName", API_FM_GET_INT, Object("value"),
-       [&] { return J(F_ApiGetIntByName(D, P, "IntName")); },
-       [&] { return A(PA{D, P, Name("IntName")}); }},
-      {"F_ApiSetMetric", API_FM_SET_METRIC, VoidStatus(),
-       [&] { F_ApiSetMetric(D, P, 5003, 3 * 65536); return Json(); },
-       [&] { return A(ApiFmSetMetricArgT{D, P, Num(5003), 3 * 65536}); }},
-      {"F_ApiGetMetric", API_FM_GET_METRIC, Object("metric"),
-       [&] { return J(F_ApiGetMetric(D, P, 5003)); }, [&] { return A(PA{D, P, Num(5003)}); }},
+      {"F_ApiSetId", API_FM_SET_ID, VoidStatus(), [&] { F_ApiSetId(D, P, 5001, M); },
+       [&] { return ApiFmSetIdArgT{D, P, Num(5001), M}; }},
+      {"F_ApiGetId", API_FM_GET_ID, Object("id"), [&] { return F_ApiGetId(D, P, 5001); },
+       [&] { return PA{D, P, Num(5001)}; }},
+      {"F_ApiSetInt", API_FM_SET_INT, VoidStatus(), [&] { F_ApiSetInt(D, P, 5002, -77); },
+       [&] { return ApiFmSetIntArgT{D, P, Num(5002), -77}; }},
+      {"F_ApiGetInt", API_FM_GET_INT, Object("value"), [&] { return F_ApiGetInt(D, P, 5002); },
+       [&] { return PA{D, P, Num(5002)}; }},
+      {"F_ApiSetIntByName", API_FM_SET_INT, VoidStatus(), [&] { F_ApiSetIntByName(D, P, "IntName", 88); },
+       [&] { return ApiFmSetIntArgT{D, P, Name("IntName"), 88}; }},
+      {"F_ApiGetIntByName", API_FM_GET_INT, Object("value"), [&] { return F_ApiGetIntByName(D, P, "IntName"); },
+       [&] { return PA{D, P, Name("IntName")}; }},
+      {"F_ApiSetMetric", API_FM_SET_METRIC, VoidStatus(), [&] { F_ApiSetMetric(D, P, 5003, 3 * 65536); },
+       [&] { return ApiFmSetMetricArgT{D, P, Num(5003), 3 * 65536}; }},
+      {"F_ApiGetMetric", API_FM_GET_METRIC, Object("metric"), [&] { return F_ApiGetMetric(D, P, 5003); },
+       [&] { return PA{D, P, Num(5003)}; }},
       {"F_ApiSetMetricByName", API_FM_SET_METRIC, VoidStatus(),
-       [&] { F_ApiSetMetricByName(D, P, "MetricName", -12345); return Json(); },
-       [&] { return A(ApiFmSetMetricArgT{D, P, Name("MetricName"), -12345}); }},
+       [&] { F_ApiSetMetricByName(D, P, "MetricName", -12345); },
+       [&] { return ApiFmSetMetricArgT{D, P, Name("MetricName"), -12345}; }},
       {"F_ApiGetMetricByName", API_FM_GET_METRIC, Object("metric"),
-       [&] { return J(F_ApiGetMetricByName(D, P, "MetricName")); },
-       [&] { return A(PA{D, P, Name("MetricName")}); }},
-      {"F_ApiSetString", API_FM_SET_STRING, VoidStatus(),
-       [&] { F_ApiSetString(D, P, 5004, "hello world"); return Json(); },
-       [&] { return A(ApiFmSetStringArgT{D, P, Num(5004), S("hello world")}); }},
-      {"F_ApiGetString", API_FM_GET_STRING, Field("str", nullptr),
-       [&] { return Own(F_ApiGetString(D, P, 5004)); }, [&] { return A(PA{D, P, Num(5004)}); }},
-      {"F_ApiSetStrings", API_FM_SET_STRINGS, VoidStatus(),
-       [&] { F_ApiSetStrings(D, P, 5005, &in.strings); return Json(); },
-       [&] { return A(ApiFmSetStringsArgT{D, P, Num(5005), in.strings}); }},
+       [&] { return F_ApiGetMetricByName(D, P, "MetricName"); }, [&] { return PA{D, P, Name("MetricName")}; }},
+      {"F_ApiSetString", API_FM_SET_STRING, VoidStatus(), [&] { F_ApiSetString(D, P, 5004, "hello world"); },
+       [&] { return ApiFmSetStringArgT{D, P, Num(5004), S("hello world")}; }},
+      {"F_ApiGetString", API_FM_GET_STRING, Field("str", nullptr), [&] { return F_ApiGetString(D, P, 5004); },
+       [&] { return PA{D, P, Num(5004)}; }},
+      {"F_ApiSetStrings", API_FM_SET_STRINGS, VoidStatus(), [&] { F_ApiSetStrings(D, P, 5005, &strings); },
+       [&] { return ApiFmSetStringsArgT{D, P, Num(5005), strings}; }},
       {"F_ApiGetStrings", API_FM_GET_STRINGS, Field("strings", Json::array()),
-       [&] { return Own(F_ApiGetStrings(D, P, 5005)); }, [&] { return A(PA{D, P, Num(5005)}); }},
-      {"F_ApiSetMetrics", API_FM_SET_METRICS, VoidStatus(),
-       [&] { F_ApiSetMetrics(D, P, 5006, &in.metrics); return Json(); },
-       [&] { return A(ApiFmSetMetricsArgT{D, P, Num(5006), in.metrics}); }},
+       [&] { return F_ApiGetStrings(D, P, 5005); }, [&] { return PA{D, P, Num(5005)}; }},
+      {"F_ApiSetMetrics", API_FM_SET_METRICS, VoidStatus(), [&] { F_ApiSetMetrics(D, P, 5006, &metrics); },
+       [&] { return ApiFmSetMetricsArgT{D, P, Num(5006), metrics}; }},
       {"F_ApiGetMetrics", API_FM_GET_METRICS, Field("metrics", Json::array()),
-       [&] { return Own(F_ApiGetMetrics(D, P, 5006)); }, [&] { return A(PA{D, P, Num(5006)}); }},
-      {"F_ApiSetInts", API_FM_SET_INTS, VoidStatus(),
-       [&] { F_ApiSetInts(D, P, 5007, &in.ints); return Json(); },
-       [&] { return A(ApiFmSetIntsArgT{D, P, Num(5007), in.ints}); }},
-      {"F_ApiGetInts", API_FM_GET_INTS, Field("ints", Json::array()),
-       [&] { return Own(F_ApiGetInts(D, P, 5007)); }, [&] { return A(PA{D, P, Num(5007)}); }},
-      {"F_ApiSetPoints", API_FM_SET_POINTS, VoidStatus(),
-       [&] { F_ApiSetPoints(D, P, 5008, &in.points); return Json(); },
-       [&] { return A(ApiFmSetPointsArgT{D, P, Num(5008), in.points}); }},
+       [&] { return F_ApiGetMetrics(D, P, 5006); }, [&] { return PA{D, P, Num(5006)}; }},
+      {"F_ApiSetInts", API_FM_SET_INTS, VoidStatus(), [&] { F_ApiSetInts(D, P, 5007, &ints); },
+       [&] { return ApiFmSetIntsArgT{D, P, Num(5007), ints}; }},
+      {"F_ApiGetInts", API_FM_GET_INTS, Field("ints", Json::array()), [&] { return F_ApiGetInts(D, P, 5007); },
+       [&] { return PA{D, P, Num(5007)}; }},
+      {"F_ApiSetPoints", API_FM_SET_POINTS, VoidStatus(), [&] { F_ApiSetPoints(D, P, 5008, &points); },
+       [&] { return ApiFmSetPointsArgT{D, P, Num(5008), points}; }},
       {"F_ApiGetPoints", API_FM_GET_POINTS, Field("points", Json::array()),
-       [&] { return Own(F_ApiGetPoints(D, P, 5008)); }, [&] { return A(PA{D, P, Num(5008)}); }},
-      {"F_ApiSetTabs", API_FM_SET_TABS, VoidStatus(),
-       [&] { F_ApiSetTabs(D, P, 5009, &in.tabs); return Json(); },
-       [&] { return A(ApiFmSetTabsArgT{D, P, Num(5009), in.tabs}); }},
-      {"F_ApiGetTabs", API_FM_GET_TABS, Field("tabs", Json::array()),
-       [&] { return Own(F_ApiGetTabs(D, P, 5009)); }, [&] { return A(PA{D, P, Num(5009)}); }},
+       [&] { return F_ApiGetPoints(D, P, 5008); }, [&] { return PA{D, P, Num(5008)}; }},
+      {"F_ApiSetTabs", API_FM_SET_TABS, VoidStatus(), [&] { F_ApiSetTabs(D, P, 5009, &tabs); },
+       [&] { return ApiFmSetTabsArgT{D, P, Num(5009), tabs}; }},
+      {"F_ApiGetTabs", API_FM_GET_TABS, Field("tabs", Json::array()), [&] { return F_ApiGetTabs(D, P, 5009); },
+       [&] { return PA{D, P, Num(5009)}; }},
       {"F_ApiSetUBytesByName", API_FM_SET_UBYTES, VoidStatus(),
-       [&] { F_ApiSetUBytesByName(D, P, "Bytes", &in.ubytes); return Json(); },
-       [&] { return A(ApiFmSetUBytesArgT{D, P, Name("Bytes"), in.ubytes}); }},
+       [&] { F_ApiSetUBytesByName(D, P, "Bytes", &ubytes); },
+       [&] { return ApiFmSetUBytesArgT{D, P, Name("Bytes"), ubytes}; }},
       {"F_ApiGetUBytesByName", API_FM_GET_UBYTES, Field("ubytes", Json::array()),
-       [&] { return Own(F_ApiGetUBytesByName(D, P, "Bytes")); },
-       [&] { return A(PA{D, P, Name("Bytes")}); }},
-      {"F_ApiSetTextLoc", API_FM_SET_TEXTLOC, VoidStatus(),
-       [&] { F_ApiSetTextLoc(D, P, 5010, &loc); return Json(); },
-       [&] { return A(ApiFmSetTextLocArgT{D, P, Num(5010), loc}); }},
-      {"F_ApiGetTextLoc", API_FM_GET_TEXTLOC, Field("textLoc", J(F_TextLocT{})),
-       [&] { return J(F_ApiGetTextLoc(D, P, 5010)); }, [&] { return A(PA{D, P, Num(5010)}); }},
-      {"F_ApiSetTextRange", API_FM_SET_TEXTRANGE, VoidStatus(),
-       [&] { F_ApiSetTextRange(D, P, 5011, &range); return Json(); },
-       [&] { return A(ApiFmSetTextRangeArgT{D, P, Num(5011), range}); }},
-      {"F_ApiGetTextRange", API_FM_GET_TEXTRANGE, Field("textRange", J(F_TextRangeT{})),
-       [&] { return J(F_ApiGetTextRange(D, P, 5011)); }, [&] { return A(PA{D, P, Num(5011)}); }},
+       [&] { return F_ApiGetUBytesByName(D, P, "Bytes"); }, [&] { return PA{D, P, Name("Bytes")}; }},
+      {"F_ApiSetTextLoc", API_FM_SET_TEXTLOC, VoidStatus(), [&] { F_ApiSetTextLoc(D, P, 5010, &loc); },
+       [&] { return ApiFmSetTextLocArgT{D, P, Num(5010), loc}; }},
+      {"F_ApiGetTextLoc", API_FM_GET_TEXTLOC, Field("textLoc", to_json(F_TextLocT{})),
+       [&] { return F_ApiGetTextLoc(D, P, 5010); }, [&] { return PA{D, P, Num(5010)}; }},
+      {"F_ApiSetTextRange", API_FM_SET_TEXTRANGE, VoidStatus(), [&] { F_ApiSetTextRange(D, P, 5011, &range); },
+       [&] { return ApiFmSetTextRangeArgT{D, P, Num(5011), range}; }},
+      {"F_ApiGetTextRange", API_FM_GET_TEXTRANGE, Field("textRange", to_json(F_TextRangeT{})),
+       [&] { return F_ApiGetTextRange(D, P, 5011); }, [&] { return PA{D, P, Num(5011)}; }},
       // On the marker: the paragraph's property list is read whole below,
       // and element ranges are not part of a copied typed value.
       {"F_ApiSetElementRange", API_FM_SET_ELEMENT_RANGE, VoidStatus(),
-       [&] { F_ApiSetElementRange(D, M, 5012, &in.erange); return Json(); },
-       [&] { return A(ApiFmSetElementRangeArgT{D, M, Num(5012), in.erange}); }},
-      {"F_ApiGetElementRange", API_FM_GET_ELEMENT_RANGE, Field("elemRange", J(F_ElementRangeT{})),
-       [&] { return J(F_ApiGetElementRange(D, M, 5012)); }, [&] { return A(PA{D, M, Num(5012)}); }},
-      {"F_ApiSetVal", API_FM_SET_VAL, VoidStatus(), [&] { F_ApiSetVal(D, P, 5013, &tv); return Json(); },
-       [&] { return A(ApiFmSetValArgT{D, P, Num(5013), tv}); }},
-      {"F_ApiGetVal", API_FM_GET_VAL, Field("val", J(F_TypedValT{})),
-       [&] { return Own(F_ApiGetVal(D, P, 5013)); }, [&] { return A(PA{D, P, Num(5013)}); }},
-      {"F_ApiSetPropVal", API_FM_SET_PROP, VoidStatus(),
-       [&] { F_ApiSetPropVal(D, P, &pv); return Json(); },
-       [&] { return A(ApiFmSetPropArgT{D, P, pv}); }},
-      {"F_ApiGetPropVal", API_FM_GET_PROP, Field("propVal", J(F_PropValT{})),
-       [&] { return Own(F_ApiGetPropVal(D, P, 5014)); }, [&] { return A(PA{D, P, Num(5014)}); }},
-      {"F_ApiSetProps", API_FM_SET_PROPS, VoidStatus(), [&] { F_ApiSetProps(D, P, &pvs); return Json(); },
-       [&] { return A(ApiFmSetPropsArgT{D, P, pvs}); }},
-      {"F_ApiGetProps", API_FM_GET_PROPS, Field("propVals", Json::array()),
-       [&] { return Own(F_ApiGetProps(D, P)); }, [&] { return A(ApiFmGeneralObjArgT{D, P}); }},
-      {"F_ApiDeletePropByName", API_FM_DELETE_PROP, VoidStatus(),
-       [&] { F_ApiDeletePropByName(D, P, "Bytes"); return Json(); },
-       [&] { return A(PA{D, P, Name("Bytes")}); }},
+       [&] { F_ApiSetElementRange(D, M, 5012, &erange); },
+       [&] { return ApiFmSetElementRangeArgT{D, M, Num(5012), erange}; }},
+      {"F_ApiGetElementRange", API_FM_GET_ELEMENT_RANGE, Field("elemRange", to_json(F_ElementRangeT{})),
+       [&] { return F_ApiGetElementRange(D, M, 5012); }, [&] { return PA{D, M, Num(5012)}; }},
+      {"F_ApiSetVal", API_FM_SET_VAL, VoidStatus(), [&] { F_ApiSetVal(D, P, 5013, &tv); },
+       [&] { return ApiFmSetValArgT{D, P, Num(5013), tv}; }},
+      {"F_ApiGetVal", API_FM_GET_VAL, Field("val", to_json(F_TypedValT{})),
+       [&] { return F_ApiGetVal(D, P, 5013); }, [&] { return PA{D, P, Num(5013)}; }},
+      {"F_ApiSetPropVal", API_FM_SET_PROP, VoidStatus(), [&] { F_ApiSetPropVal(D, P, &pv); },
+       [&] { return ApiFmSetPropArgT{D, P, pv}; }},
+      {"F_ApiGetPropVal", API_FM_GET_PROP, Field("propVal", to_json(F_PropValT{})),
+       [&] { return F_ApiGetPropVal(D, P, 5014); }, [&] { return PA{D, P, Num(5014)}; }},
+      {"F_ApiSetProps", API_FM_SET_PROPS, VoidStatus(), [&] { F_ApiSetProps(D, P, &pvs); },
+       [&] { return ApiFmSetPropsArgT{D, P, pvs}; }},
+      {"F_ApiGetProps", API_FM_GET_PROPS, Field("propVals", Json::array()), [&] { return F_ApiGetProps(D, P); },
+       [&] { return ApiFmGeneralObjArgT{D, P}; }},
+      {"F_ApiDeletePropByName", API_FM_DELETE_PROP, VoidStatus(), [&] { F_ApiDeletePropByName(D, P, "Bytes"); },
+       [&] { return PA{D, P, Name("Bytes")}; }},
       {"F_ApiNewNamedObject", API_FM_NEW_NAMED_OBJECT, Object("objId"),
-       [&] { return J(Obj = F_ApiNewNamedObject(D, 17, "Figure")); },
-       [&] { return A(ApiFmNewNamedObjArgT{D, 17, S("Figure")}); }},
+       [&] { return Obj = F_ApiNewNamedObject(D, 17, "Figure"); },
+       [&] { return ApiFmNewNamedObjArgT{D, 17, S("Figure")}; }},
       {"F_ApiGetNamedObject", API_FM_GET_NAMED_OBJECT, Object("objId"),
-       [&] { return J(F_ApiGetNamedObject(D, 18, "Figure")); },
-       [&] { return A(ApiFmGetNamedObjArgT{D, 18, S("Figure")}); }},
+       [&] { return F_ApiGetNamedObject(D, 18, "Figure"); },
+       [&] { return ApiFmGetNamedObjArgT{D, 18, S("Figure")}; }},
       {"F_ApiGetUniqueObject", API_FM_GET_UNIQUE_OBJECT, Object("objId"),
-       [&] { return J(F_ApiGetUniqueObject(D, 19, static_cast<IntT>(P))); },
-       [&] { return A(ApiFmGetUniqueObjArgT{D, 19, static_cast<IntT>(P)}); }},
+       [&] { return F_ApiGetUniqueObject(D, 19, static_cast<IntT>(P)); },
+       [&] { return ApiFmGetUniqueObjArgT{D, 19, static_cast<IntT>(P)}; }},
       {"F_ApiNewGraphicObject", API_FM_NEW_GRAPHIC_OBJECT, Object("objId"),
-       [&] { return J(F_ApiNewGraphicObject(D, 20, P)); },
-       [&] { return A(ApiFmNewGraphicObjArgT{D, 20, P}); }},
+       [&] { return F_ApiNewGraphicObject(D, 20, P); }, [&] { return ApiFmNewGraphicObjArgT{D, 20, P}; }},
       {"F_ApiNewAnchoredObject", API_FM_NEW_ANCHORED_OBJECT, Object("objId"),
-       [&] { return J(F_ApiNewAnchoredObject(D, 21, &loc)); },
-       [&] { return A(ApiFmNewAnchoredObjArgT{D, 21, loc}); }},
+       [&] { return F_ApiNewAnchoredObject(D, 21, &loc); },
+       [&] { return ApiFmNewAnchoredObjArgT{D, 21, loc}; }},
       {"F_ApiNewAnchoredFormattedObject", API_FM_NEW_ANCHORED_FORMATTED_OBJECT, Object("objId"),
-       [&] { return J(F_ApiNewAnchoredFormattedObject(D, 22, "Anchored", &loc)); },
-       [&] { return A(ApiFmNewAnchoredFormattedObjArgT{D, 22, S("Anchored"), loc}); }},
+       [&] { return F_ApiNewAnchoredFormattedObject(D, 22, "Anchored", &loc); },
+       [&] { return ApiFmNewAnchoredFormattedObjArgT{D, 22, S("Anchored"), loc}; }},
       {"F_ApiNewSeriesObject", API_FM_NEW_SERIES_OBJECT, Object("objId"),
-       [&] { return J(F_ApiNewSeriesObject(D, 23, P)); },
-       [&] { return A(ApiFmNewSeriesObjArgT{D, 23, P}); }},
-      {"F_ApiNewSubObject", API_FM_NEW_SUB_OBJECT, Object("objId"),
-       [&] { return J(F_ApiNewSubObject(D, P, 24)); },
-       [&] { return A(ApiFmNewSubObjectArgT{D, P, 24}); }},
+       [&] { return F_ApiNewSeriesObject(D, 23, P); }, [&] { return ApiFmNewSeriesObjArgT{D, 23, P}; }},
+      {"F_ApiNewSubObject", API_FM_NEW_SUB_OBJECT, Object("objId"), [&] { return F_ApiNewSubObject(D, P, 24); },
+       [&] { return ApiFmNewSubObjectArgT{D, P, 24}; }},
       {"F_ApiObjectValid", API_FM_OBJECT_VALID,
        Kind{[](const Json *r) { return Json(r && *r == 0 ? 1 : 0); }},
-       [&] { return J(F_ApiObjectValid(D, P)); }, [&] { return A(ApiFmGeneralObjArgT{D, P}); }},
-      {"F_ApiDelete", API_FM_DELETE, Status(), [&] { return J(F_ApiDelete(D, Obj)); },
-       [&] { return A(ApiFmGeneralObjArgT{D, Obj}); }},
+       [&] { return to_json(F_ApiObjectValid(D, P)); }, [&] { return ApiFmGeneralObjArgT{D, P}; }},
+      {"F_ApiDelete", API_FM_DELETE, Status(), [&] { return F_ApiDelete(D, Obj); },
+       [&] { return ApiFmGeneralObjArgT{D, Obj}; }},
 
       // ---------------------------------------------------- text and elements
-      {"F_ApiGetText", API_FM_GET_TEXT, Field("items", Json::array()),
-       [&] { return Own(F_ApiGetText(D, P, 0x10)); }, [&] { return A(ApiFmGetTextArgT{D, P, 0x10}); }},
+      {"F_ApiGetText", API_FM_GET_TEXT, Field("items", Json::array()), [&] { return F_ApiGetText(D, P, 0x10); },
+       [&] { return ApiFmGetTextArgT{D, P, 0x10}; }},
       {"F_ApiGetTextForRange", API_FM_GET_TEXT_FOR_RANGE, Field("items", Json::array()),
-       [&] { return Own(F_ApiGetTextForRange(D, &range, 0x20)); },
-       [&] { return A(ApiFmGetTextForRangeArgT{D, range, 0x20}); }},
-      {"F_ApiAddText", API_FM_ADD_TEXT, Field("textLoc", J(F_TextLocT{})),
-       [&] { return J(F_ApiAddText(D, &loc, "XYZ")); },
-       [&] { return A(ApiFmAddTextArgT{D, loc, S("XYZ")}); }},
-      {"F_ApiDeleteText", API_FM_DELETE_TEXT, Status(), [&] { return J(F_ApiDeleteText(D, &range)); },
-       [&] { return A(ApiFmGeneralTextRangeArgT{D, range}); }},
-      {"F_ApiScrollToText", API_FM_SCROLL_TO_TEXT, Status(),
-       [&] { return J(F_ApiScrollToText(D, &range)); },
-       [&] { return A(ApiFmGeneralTextRangeArgT{D, range}); }},
-      {"F_ApiCenterOnText", API_FM_CENTER_ON_TEXT, Status(),
-       [&] { return J(F_ApiCenterOnText(D, &range)); },
-       [&] { return A(ApiFmGeneralTextRangeArgT{D, range}); }},
-      {"F_ApiSetTextVal", API_FM_SET_TEXT_VAL, VoidStatus(),
-       [&] { F_ApiSetTextVal(D, &range, 5020, &tv); return Json(); },
-       [&] { return A(ApiFmSetTextValArgT{D, range, Num(5020), tv}); }},
-      {"F_ApiGetTextVal", API_FM_GET_TEXT_VAL, Field("val", J(F_TypedValT{})),
-       [&] { return Own(F_ApiGetTextVal(D, &loc, 5020)); },
-       [&] { return A(ApiFmGetTextPropArgT{D, loc, Num(5020)}); }},
+       [&] { return F_ApiGetTextForRange(D, &range, 0x20); },
+       [&] { return ApiFmGetTextForRangeArgT{D, range, 0x20}; }},
+      {"F_ApiAddText", API_FM_ADD_TEXT, Field("textLoc", to_json(F_TextLocT{})),
+       [&] { return F_ApiAddText(D, &loc, "XYZ"); }, [&] { return ApiFmAddTextArgT{D, loc, S("XYZ")}; }},
+      {"F_ApiDeleteText", API_FM_DELETE_TEXT, Status(), [&] { return F_ApiDeleteText(D, &range); },
+       [&] { return ApiFmGeneralTextRangeArgT{D, range}; }},
+      {"F_ApiScrollToText", API_FM_SCROLL_TO_TEXT, Status(), [&] { return F_ApiScrollToText(D, &range); },
+       [&] { return ApiFmGeneralTextRangeArgT{D, range}; }},
+      {"F_ApiCenterOnText", API_FM_CENTER_ON_TEXT, Status(), [&] { return F_ApiCenterOnText(D, &range); },
+       [&] { return ApiFmGeneralTextRangeArgT{D, range}; }},
+      {"F_ApiSetTextVal", API_FM_SET_TEXT_VAL, VoidStatus(), [&] { F_ApiSetTextVal(D, &range, 5020, &tv); },
+       [&] { return ApiFmSetTextValArgT{D, range, Num(5020), tv}; }},
+      {"F_ApiGetTextVal", API_FM_GET_TEXT_VAL, Field("val", to_json(F_TypedValT{})),
+       [&] { return F_ApiGetTextVal(D, &loc, 5020); }, [&] { return ApiFmGetTextPropArgT{D, loc, Num(5020)}; }},
       // The separate identifier repeats the property value's own.
-      {"F_ApiSetTextPropVal", API_FM_SET_TEXT_PROP, VoidStatus(),
-       [&] { F_ApiSetTextPropVal(D, &range, &pv); return Json(); },
-       [&] { return A(ApiFmSetTextPropArgT{D, range, Num(5014), pv}); }},
-      {"F_ApiGetTextPropVal", API_FM_GET_TEXT_PROP, Field("propVal", J(F_PropValT{})),
-       [&] { return Own(F_ApiGetTextPropVal(D, &loc, 5014)); },
-       [&] { return A(ApiFmGetTextPropArgT{D, loc, Num(5014)}); }},
-      {"F_ApiSetTextProps", API_FM_SET_TEXT_PROPS, VoidStatus(),
-       [&] { F_ApiSetTextProps(D, &range, &pvs); return Json(); },
-       [&] { return A(ApiFmSetTextPropsArgT{D, range, pvs}); }},
+      {"F_ApiSetTextPropVal", API_FM_SET_TEXT_PROP, VoidStatus(), [&] { F_ApiSetTextPropVal(D, &range, &pv); },
+       [&] { return ApiFmSetTextPropArgT{D, range, Num(5014), pv}; }},
+      {"F_ApiGetTextPropVal", API_FM_GET_TEXT_PROP, Field("propVal", to_json(F_PropValT{})),
+       [&] { return F_ApiGetTextPropVal(D, &loc, 5014); },
+       [&] { return ApiFmGetTextPropArgT{D, loc, Num(5014)}; }},
+      {"F_ApiSetTextProps", API_FM_SET_TEXT_PROPS, VoidStatus(), [&] { F_ApiSetTextProps(D, &range, &pvs); },
+       [&] { return ApiFmSetTextPropsArgT{D, range, pvs}; }},
       {"F_ApiGetTextProps", API_FM_GET_TEXT_PROPS, Field("propVals", Json::array()),
-       [&] { return Own(F_ApiGetTextProps(D, &loc)); },
-       [&] { return A(ApiFmGetTextPropsArgT{D, loc}); }},
+       [&] { return F_ApiGetTextProps(D, &loc); }, [&] { return ApiFmGetTextPropsArgT{D, loc}; }},
       {"F_ApiNewElement", API_FM_NEW_ELEMENT, Object("objId"),
-       [&] { return J(Elem = F_ApiNewElement(D, 401, &loc)); },
-       [&] { return A(ApiFmNewElementArgT{D, 401, loc}); }},
+       [&] { return Elem = F_ApiNewElement(D, 401, &loc); }, [&] { return ApiFmNewElementArgT{D, 401, loc}; }},
       {"F_ApiNewElementInHierarchy", API_FM_NEW_ELEMENT_IN_HIERARCHY, Object("objId"),
-       [&] { return J(F_ApiNewElementInHierarchy(D, 402, &eloc)); },
-       [&] { return A(ApiFmNewElementInHierarchyArgT{D, 402, eloc}); }},
-      {"F_ApiElementLocToTextLoc", API_FM_ELEMENTLOC_TO_TEXTLOC, Field("textLoc", J(F_TextLocT{})),
-       [&] { return J(F_ApiElementLocToTextLoc(D, &eloc)); },
-       [&] { return A(ApiFmElementLocToTextLocArgT{D, eloc}); }},
-      {"F_ApiTextLocToElementLoc", API_FM_TEXTLOC_TO_ELEMENTLOC, Field("elemLoc", J(F_ElementLocT{})),
-       [&] { return J(F_ApiTextLocToElementLoc(D, &loc)); },
-       [&] { return A(ApiFmTextLocToElementLocArgT{D, loc}); }},
+       [&] { return F_ApiNewElementInHierarchy(D, 402, &eloc); },
+       [&] { return ApiFmNewElementInHierarchyArgT{D, 402, eloc}; }},
+      {"F_ApiElementLocToTextLoc", API_FM_ELEMENTLOC_TO_TEXTLOC, Field("textLoc", to_json(F_TextLocT{})),
+       [&] { return F_ApiElementLocToTextLoc(D, &eloc); },
+       [&] { return ApiFmElementLocToTextLocArgT{D, eloc}; }},
+      {"F_ApiTextLocToElementLoc", API_FM_TEXTLOC_TO_ELEMENTLOC, Field("elemLoc", to_json(F_ElementLocT{})),
+       [&] { return F_ApiTextLocToElementLoc(D, &loc); }, [&] { return ApiFmTextLocToElementLocArgT{D, loc}; }},
       // The catalog is the document's own property 1488 (set up above).
       {"F_ApiGetElementCatalog", API_FM_GET_ELEMENT_CATALOG, Field("catalog", Json::array()),
-       [&] { return Own(F_ApiGetElementCatalog(D)); }, [&] { return A(PA{D, D, Num(1488)}); }},
+       [&] { return F_ApiGetElementCatalog(D); }, [&] { return PA{D, D, Num(1488)}; }},
       {"F_ApiSetAttributeDefs", API_FM_SET_ATTRIBUTE_DEFS, VoidStatus(),
-       [&] { F_ApiSetAttributeDefs(D, Elem, &in.attrDefs); return Json(); },
-       [&] { return A(ApiFmSetAttributeDefsArgT{D, Elem, Num(1584), in.attrDefs}); }},
+       [&] { F_ApiSetAttributeDefs(D, Elem, &attrDefs); },
+       [&] { return ApiFmSetAttributeDefsArgT{D, Elem, Num(1584), attrDefs}; }},
       {"F_ApiGetAttributeDefs", API_FM_GET_ATTRIBUTE_DEFS, Field("attrDefs", Json::array()),
-       [&] { return Own(F_ApiGetAttributeDefs(D, Elem)); }, [&] { return A(PA{D, Elem, Num(1584)}); }},
-      {"F_ApiSetAttributes", API_FM_SET_ATTRIBUTES, VoidStatus(),
-       [&] { F_ApiSetAttributes(D, Elem, &in.attrs); return Json(); },
-       [&] { return A(ApiFmSetAttributesArgT{D, Elem, Num(1634), in.attrs}); }},
+       [&] { return F_ApiGetAttributeDefs(D, Elem); }, [&] { return PA{D, Elem, Num(1584)}; }},
+      {"F_ApiSetAttributes", API_FM_SET_ATTRIBUTES, VoidStatus(), [&] { F_ApiSetAttributes(D, Elem, &attrs); },
+       [&] { return ApiFmSetAttributesArgT{D, Elem, Num(1634), attrs}; }},
       {"F_ApiGetAttributes", API_FM_GET_ATTRIBUTES, Field("attrs", Json::array()),
-       [&] { return Own(F_ApiGetAttributes(D, Elem)); }, [&] { return A(PA{D, Elem, Num(1634)}); }},
+       [&] { return F_ApiGetAttributes(D, Elem); }, [&] { return PA{D, Elem, Num(1634)}; }},
       {"F_ApiDeleteUndefinedAttribute", API_FM_DELETE_UNDEFINED_ATTRIBUTE, Status(),
-       [&] { return J(F_ApiDeleteUndefinedAttribute(D, "Undefined", 2, Elem)); },
-       [&] { return A(ApiFmDeleteUndefinedAttributeArgT{D, S("Undefined"), 2, Elem}); }},
-      {"F_ApiMergeIntoFirst", API_FM_MERGE_INTO_FIRST, VoidStatus(),
-       [&] { F_ApiMergeIntoFirst(D); return Json(); }, [&] { return A(ApiFmGeneralDocArgT{D}); }},
-      {"F_ApiMergeIntoLast", API_FM_MERGE_INTO_LAST, VoidStatus(),
-       [&] { F_ApiMergeIntoLast(D); return Json(); }, [&] { return A(ApiFmGeneralDocArgT{D}); }},
-      {"F_ApiSplitElement", API_FM_SPLIT_ELEMENT, VoidStatus(),
-       [&] { F_ApiSplitElement(D); return Json(); }, [&] { return A(ApiFmGeneralDocArgT{D}); }},
-      {"F_ApiWrapElement", API_FM_WRAP_ELEMENT, VoidStatus(),
-       [&] { F_ApiWrapElement(D, 403); return Json(); },
-       [&] { return A(ApiFmGeneralElementDefArgT{D, 403}); }},
-      {"F_ApiUnWrapElement", API_FM_UNWRAP_ELEMENT, VoidStatus(),
-       [&] { F_ApiUnWrapElement(D); return Json(); }, [&] { return A(ApiFmGeneralDocArgT{D}); }},
-      {"F_ApiPromoteElement", API_FM_PROMOTE_ELEMENT, VoidStatus(),
-       [&] { F_ApiPromoteElement(D); return Json(); }, [&] { return A(ApiFmGeneralDocArgT{D}); }},
-      {"F_ApiDemoteElement", API_FM_DEMOTE_ELEMENT, VoidStatus(),
-       [&] { F_ApiDemoteElement(D); return Json(); }, [&] { return A(ApiFmGeneralDocArgT{D}); }},
-      {"F_ApiUpdateTextInset", API_FM_UPDATE_TEXTINSET, Status(),
-       [&] { return J(F_ApiUpdateTextInset(D, P)); },
-       [&] { return A(ApiFmUpdateTextInsetArgT{D, P}); }},
+       [&] { return F_ApiDeleteUndefinedAttribute(D, "Undefined", 2, Elem); },
+       [&] { return ApiFmDeleteUndefinedAttributeArgT{D, S("Undefined"), 2, Elem}; }},
+      {"F_ApiMergeIntoFirst", API_FM_MERGE_INTO_FIRST, VoidStatus(), [&] { F_ApiMergeIntoFirst(D); },
+       [&] { return ApiFmGeneralDocArgT{D}; }},
+      {"F_ApiMergeIntoLast", API_FM_MERGE_INTO_LAST, VoidStatus(), [&] { F_ApiMergeIntoLast(D); },
+       [&] { return ApiFmGeneralDocArgT{D}; }},
+      {"F_ApiSplitElement", API_FM_SPLIT_ELEMENT, VoidStatus(), [&] { F_ApiSplitElement(D); },
+       [&] { return ApiFmGeneralDocArgT{D}; }},
+      {"F_ApiWrapElement", API_FM_WRAP_ELEMENT, VoidStatus(), [&] { F_ApiWrapElement(D, 403); },
+       [&] { return ApiFmGeneralElementDefArgT{D, 403}; }},
+      {"F_ApiUnWrapElement", API_FM_UNWRAP_ELEMENT, VoidStatus(), [&] { F_ApiUnWrapElement(D); },
+       [&] { return ApiFmGeneralDocArgT{D}; }},
+      {"F_ApiPromoteElement", API_FM_PROMOTE_ELEMENT, VoidStatus(), [&] { F_ApiPromoteElement(D); },
+       [&] { return ApiFmGeneralDocArgT{D}; }},
+      {"F_ApiDemoteElement", API_FM_DEMOTE_ELEMENT, VoidStatus(), [&] { F_ApiDemoteElement(D); },
+       [&] { return ApiFmGeneralDocArgT{D}; }},
+      {"F_ApiUpdateTextInset", API_FM_UPDATE_TEXTINSET, Status(), [&] { return F_ApiUpdateTextInset(D, P); },
+       [&] { return ApiFmUpdateTextInsetArgT{D, P}; }},
       {"F_ApiDeleteTextInsetContents", API_FM_DELETE_TEXTINSET_CONTENTS, Status(),
-       [&] { return J(F_ApiDeleteTextInsetContents(D, M)); },
-       [&] { return A(ApiFmDeleteTextInsetContentsArgT{D, M}); }},
+       [&] { return F_ApiDeleteTextInsetContents(D, M); },
+       [&] { return ApiFmDeleteTextInsetContentsArgT{D, M}; }},
 
       // ---------------------------------------------------- documents, books, import, export
       {"F_ApiOpen", API_FM_OPEN, Exchange(),
-       [&] {
-         return Exchanged([&](F_PropValsT **l) { return J(D2 = F_ApiOpen("second.json", &openParams, l)); });
-       },
-       [&] { return A(ApiFmOpenArgT{S("second.json"), openParams}); }},
+       [&] { return Listed(D2 = F_ApiOpen("second.json", &openParams, &L)); },
+       [&] { return ApiFmOpenArgT{S("second.json"), openParams}; }},
       {"F_ApiSimpleImportFormats", API_FM_SIMPLE_IMPORT_FORMATS, Status(),
-       [&] { return J(F_ApiSimpleImportFormats(D, D2, 0x4)); },
-       [&] { return A(ApiFmSimpleImportFormatsArgT{D, D2, 0x4}); }},
+       [&] { return F_ApiSimpleImportFormats(D, D2, 0x4); },
+       [&] { return ApiFmSimpleImportFormatsArgT{D, D2, 0x4}; }},
       {"F_ApiSimpleImportElementDefs", API_FM_SIMPLE_IMPORT_ELEMENT_DEFS, Status(),
-       [&] { return J(F_ApiSimpleImportElementDefs(D, D2, 0x8)); },
-       [&] { return A(ApiFmSimpleImportElementDefsArgT{D, D2, 0x8}); }},
+       [&] { return F_ApiSimpleImportElementDefs(D, D2, 0x8); },
+       [&] { return ApiFmSimpleImportElementDefsArgT{D, D2, 0x8}; }},
       {"F_ApiCompare", API_FM_COMPARE,
        Kind{[](const Json *r) {
          if (r && (*r)["status"] == 0) return Json{(*r)["firstId"], (*r)["secondId"]};
          return Json{0, 0};
        }},
-       [&] {
-         F_CompareRetT c = F_ApiCompare(D, D2, 3, "s1", "s2", "s3", 4);
-         return Json{c.firstId, c.secondId};
-       },
-       [&] { return A(ApiFmCompareArgT{D, D2, 3, S("s1"), S("s2"), S("s3"), 4}); }},
+       [&] { return F_ApiCompare(D, D2, 3, "s1", "s2", "s3", 4); },
+       [&] { return ApiFmCompareArgT{D, D2, 3, S("s1"), S("s2"), S("s3"), 4}; }},
       {"F_ApiSave", API_FM_SAVE, Exchange(),
-       [&] { return Exchanged([&](F_PropValsT **l) { return J(F_ApiSave(D2, "saved.json", &openParams, l)); }); },
-       [&] { return A(ApiFmSaveArgT{S("saved.json"), D2, openParams}); }},
+       [&] { return Listed(F_ApiSave(D2, "saved.json", &openParams, &L)); },
+       [&] { return ApiFmSaveArgT{S("saved.json"), D2, openParams}; }},
       {"F_ApiImport", API_FM_IMPORT, Exchange(),
-       [&] {
-         return Exchanged([&](F_PropValsT **l) { return J(F_ApiImport(D, &loc, "import.txt", &openParams, l)); });
-       },
-       [&] { return A(ApiFmImportArgT{S("import.txt"), D, loc, openParams}); }},
+       [&] { return Listed(F_ApiImport(D, &loc, "import.txt", &openParams, &L)); },
+       [&] { return ApiFmImportArgT{S("import.txt"), D, loc, openParams}; }},
       {"F_ApiExport", API_FM_EXPORT, Exchange(true),
-       [&] { return Exchanged([&](F_PropValsT **l) { return J(F_ApiExport(D, "export.pdf", &openParams, l)); }); },
-       [&] { return A(ApiFmExportArgT{S("export.pdf"), D, openParams}); }},
-      {"F_ApiClose", API_FM_CLOSE, Status(), [&] { return J(F_ApiClose(D2, 1)); },
-       [&] { return A(ApiFmCloseDocArgT{D2, 1}); }},
+       [&] { return Listed(F_ApiExport(D, "export.pdf", &openParams, &L)); },
+       [&] { return ApiFmExportArgT{S("export.pdf"), D, openParams}; }},
+      {"F_ApiClose", API_FM_CLOSE, Status(), [&] { return F_ApiClose(D2, 1); },
+       [&] { return ApiFmCloseDocArgT{D2, 1}; }},
       {"F_ApiCustomDoc", API_FM_CUSTOM, Object("docId"),
-       [&] { return J(F_ApiCustomDoc(1, 2, 3, 4, 5, 6, 7, 8, 9, 10)); },
-       [&] { return A(ApiFmCustomDocArgT{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}); }},
-      {"F_ApiSilentPrintDoc", API_FM_SILENT_PRINT_DOC, Status(), [&] { return J(F_ApiSilentPrintDoc(D)); },
-       [&] { return A(ApiFmSilentPrintDocArgT{D}); }},
-      {"F_ApiSimpleGenerate", API_FM_SIMPLE_GENERATE, Status(),
-       [&] { return J(F_ApiSimpleGenerate(D, 5, 6)); },
-       [&] { return A(ApiFmSimpleGenerateArgT{D, 5, 6}); }},
+       [&] { return F_ApiCustomDoc(1, 2, 3, 4, 5, 6, 7, 8, 9, 10); },
+       [&] { return ApiFmCustomDocArgT{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}; }},
+      {"F_ApiSilentPrintDoc", API_FM_SILENT_PRINT_DOC, Status(), [&] { return F_ApiSilentPrintDoc(D); },
+       [&] { return ApiFmSilentPrintDocArgT{D}; }},
+      {"F_ApiSimpleGenerate", API_FM_SIMPLE_GENERATE, Status(), [&] { return F_ApiSimpleGenerate(D, 5, 6); },
+       [&] { return ApiFmSimpleGenerateArgT{D, 5, 6}; }},
       {"F_ApiNewBookComponentInHierarchy", API_FM_NEW_BOOK_COMPONENT_IN_HIERARCHY, Object("objId"),
-       [&] { return J(F_ApiNewBookComponentInHierarchy(D, "Chapter", &eloc)); },
-       [&] { return A(ApiFmNewBookComponentInHierarchyArgT{D, S("Chapter"), eloc}); }},
-      {"F_ApiCut", API_FM_CUT, Status(), [&] { return J(F_ApiCut(D, 31)); },
-       [&] { return A(ApiFmCutCopyPasteArgT{D, 31}); }},
-      {"F_ApiClear", API_FM_CLEAR, Status(), [&] { return J(F_ApiClear(D, 32)); },
-       [&] { return A(ApiFmCutCopyPasteArgT{D, 32}); }},
-      {"F_ApiCopy", API_FM_COPY, Status(), [&] { return J(F_ApiCopy(D, 33)); },
-       [&] { return A(ApiFmCutCopyPasteArgT{D, 33}); }},
-      {"F_ApiPaste", API_FM_PASTE, Status(), [&] { return J(F_ApiPaste(D, 34)); },
-       [&] { return A(ApiFmCutCopyPasteArgT{D, 34}); }},
+       [&] { return F_ApiNewBookComponentInHierarchy(D, "Chapter", &eloc); },
+       [&] { return ApiFmNewBookComponentInHierarchyArgT{D, S("Chapter"), eloc}; }},
+      {"F_ApiCut", API_FM_CUT, Status(), [&] { return F_ApiCut(D, 31); },
+       [&] { return ApiFmCutCopyPasteArgT{D, 31}; }},
+      {"F_ApiClear", API_FM_CLEAR, Status(), [&] { return F_ApiClear(D, 32); },
+       [&] { return ApiFmCutCopyPasteArgT{D, 32}; }},
+      {"F_ApiCopy", API_FM_COPY, Status(), [&] { return F_ApiCopy(D, 33); },
+       [&] { return ApiFmCutCopyPasteArgT{D, 33}; }},
+      {"F_ApiPaste", API_FM_PASTE, Status(), [&] { return F_ApiPaste(D, 34); },
+       [&] { return ApiFmCutCopyPasteArgT{D, 34}; }},
       {"F_ApiRestartPgfNumbering", API_FM_RESTART_PGF_NUMBERING, Status(),
-       [&] { return J(F_ApiRestartPgfNumbering(D)); }, [&] { return A(ApiFmGeneralDocArgT{D}); }},
+       [&] { return F_ApiRestartPgfNumbering(D); }, [&] { return ApiFmGeneralDocArgT{D}; }},
       {"F_ApiResetReferenceFrames", API_FM_RESET_REFERENCE_FRAMES, Status(),
-       [&] { return J(F_ApiResetReferenceFrames(D)); }, [&] { return A(ApiFmGeneralDocArgT{D}); }},
-      {"F_ApiRehyphenate", API_FM_REHYPHENATE, Status(), [&] { return J(F_ApiRehyphenate(D)); },
-       [&] { return A(ApiFmGeneralDocArgT{D}); }},
-      {"F_ApiReformat", API_FM_REFORMAT, Status(), [&] { return J(F_ApiReformat(D)); },
-       [&] { return A(ApiFmGeneralDocArgT{D}); }},
-      {"F_ApiRedisplay", API_FM_REDISPLAY, Status(), [&] { return J(F_ApiRedisplay(D)); },
-       [&] { return A(ApiFmGeneralDocArgT{D}); }},
+       [&] { return F_ApiResetReferenceFrames(D); }, [&] { return ApiFmGeneralDocArgT{D}; }},
+      {"F_ApiRehyphenate", API_FM_REHYPHENATE, Status(), [&] { return F_ApiRehyphenate(D); },
+       [&] { return ApiFmGeneralDocArgT{D}; }},
+      {"F_ApiReformat", API_FM_REFORMAT, Status(), [&] { return F_ApiReformat(D); },
+       [&] { return ApiFmGeneralDocArgT{D}; }},
+      {"F_ApiRedisplay", API_FM_REDISPLAY, Status(), [&] { return F_ApiRedisplay(D); },
+       [&] { return ApiFmGeneralDocArgT{D}; }},
       {"F_ApiClearAllChangebars", API_FM_CLEAR_ALL_CHANGEBARS, Status(),
-       [&] { return J(F_ApiClearAllChangebars(D)); }, [&] { return A(ApiFmGeneralDocArgT{D}); }},
-      {"F_ApiResetEqnSettings", API_FM_RESET_EQN_SETTINGS, Status(),
-       [&] { return J(F_ApiResetEqnSettings(D)); }, [&] { return A(ApiFmGeneralDocArgT{D}); }},
-      {"F_ApiUpdateVariables", API_FM_UPDATE_VARIABLES, Status(),
-       [&] { return J(F_ApiUpdateVariables(D)); }, [&] { return A(ApiFmGeneralDocArgT{D}); }},
-      {"F_ApiUpdateXRefs", API_FM_UPDATE_XREFS, Status(), [&] { return J(F_ApiUpdateXRefs(D, 35)); },
-       [&] { return A(ApiFmUpdateXRefsArgT{D, 35}); }},
+       [&] { return F_ApiClearAllChangebars(D); }, [&] { return ApiFmGeneralDocArgT{D}; }},
+      {"F_ApiResetEqnSettings", API_FM_RESET_EQN_SETTINGS, Status(), [&] { return F_ApiResetEqnSettings(D); },
+       [&] { return ApiFmGeneralDocArgT{D}; }},
+      {"F_ApiUpdateVariables", API_FM_UPDATE_VARIABLES, Status(), [&] { return F_ApiUpdateVariables(D); },
+       [&] { return ApiFmGeneralDocArgT{D}; }},
+      {"F_ApiUpdateXRefs", API_FM_UPDATE_XREFS, Status(), [&] { return F_ApiUpdateXRefs(D, 35); },
+       [&] { return ApiFmUpdateXRefsArgT{D, 35}; }},
       {"F_ApiApplyPageLayout", API_FM_APPLY_PAGE_LAYOUT, Status(),
-       [&] { return J(F_ApiApplyPageLayout(D, P, M)); },
-       [&] { return A(ApiFmApplyPageLayoutArgT{D, P, M}); }},
+       [&] { return F_ApiApplyPageLayout(D, P, M); }, [&] { return ApiFmApplyPageLayoutArgT{D, P, M}; }},
       // An unknown command: framesim answers with its error code.
       {"F_ApiHypertextCommand", API_FM_HYPERTEXT_COMMAND, Status(),
-       [&] { return J(F_ApiHypertextCommand(D, "nosuchcommand now")); },
-       [&] { return A(ApiFmHypertextCommandArgT{D, S("nosuchcommand now")}); }},
+       [&] { return F_ApiHypertextCommand(D, "nosuchcommand now"); },
+       [&] { return ApiFmHypertextCommandArgT{D, S("nosuchcommand now")}; }},
       {"F_ApiFamilyFonts", API_FM_FAMILY_FONTS, Field("fonts", Json::array()),
-       [&] { return Own(F_ApiFamilyFonts(36)); }, [&] { return Json(36); }},
+       [&] { return F_ApiFamilyFonts(36); }, [&] { return Json(36); }},
 
       // ---------------------------------------------------- tables
       {"F_ApiNewTable", API_FM_NEW_TABLE, Object("objId"),
-       [&] { return J(T = F_ApiNewTable(D, "Format A", 2, 3, 4, 5, &loc)); },
-       [&] { return A(ApiFmNewTableArgT{D, S("Format A"), 2, 3, 4, 5, loc}); }},
-      {"F_ApiAddRows", API_FM_ADD_ROWS, Status(), [&] { return J(F_ApiAddRows(D, T, 41, 42)); },
-       [&] { return A(ApiFmAddRowsArgT{D, T, 41, 42}); }},
-      {"F_ApiDeleteRows", API_FM_CUT_TABLE_PARTS, Status(),
-       [&] { return J(F_ApiDeleteRows(D, T, P, 43)); },
-       [&] { return A(ApiFmCutTablePartsArgT{D, T, P, 43, 0, 0}); }},
-      {"F_ApiAddCols", API_FM_ADD_COLUMNS, Status(), [&] { return J(F_ApiAddCols(D, T, 44, 45, 46)); },
-       [&] { return A(ApiFmAddColumnsArgT{D, T, 44, 45, 46}); }},
-      {"F_ApiDeleteCols", API_FM_CUT_TABLE_PARTS, Status(),
-       [&] { return J(F_ApiDeleteCols(D, T, 47, 48)); },
-       [&] { return A(ApiFmCutTablePartsArgT{D, T, 0, 0, 47, 48}); }},
+       [&] { return T = F_ApiNewTable(D, "Format A", 2, 3, 4, 5, &loc); },
+       [&] { return ApiFmNewTableArgT{D, S("Format A"), 2, 3, 4, 5, loc}; }},
+      {"F_ApiAddRows", API_FM_ADD_ROWS, Status(), [&] { return F_ApiAddRows(D, T, 41, 42); },
+       [&] { return ApiFmAddRowsArgT{D, T, 41, 42}; }},
+      {"F_ApiDeleteRows", API_FM_CUT_TABLE_PARTS, Status(), [&] { return F_ApiDeleteRows(D, T, P, 43); },
+       [&] { return ApiFmCutTablePartsArgT{D, T, P, 43, 0, 0}; }},
+      {"F_ApiAddCols", API_FM_ADD_COLUMNS, Status(), [&] { return F_ApiAddCols(D, T, 44, 45, 46); },
+       [&] { return ApiFmAddColumnsArgT{D, T, 44, 45, 46}; }},
+      {"F_ApiDeleteCols", API_FM_CUT_TABLE_PARTS, Status(), [&] { return F_ApiDeleteCols(D, T, 47, 48); },
+       [&] { return ApiFmCutTablePartsArgT{D, T, 0, 0, 47, 48}; }},
       {"F_ApiMakeTblSelection", API_FM_MAKE_TABLE_SELECTION, Status(),
-       [&] { return J(F_ApiMakeTblSelection(D, T, 49, 50, 51, 52)); },
-       [&] { return A(ApiFmMakeTableSelectionArgT{D, T, 49, 50, 51, 52}); }},
-      {"F_ApiStraddleCells", API_FM_STRADDLE_CELLS, Status(),
-       [&] { return J(F_ApiStraddleCells(D, T, 53, 54)); },
-       [&] { return A(ApiFmStraddleCellsArgT{D, T, 53, 54, 1}); }},
+       [&] { return F_ApiMakeTblSelection(D, T, 49, 50, 51, 52); },
+       [&] { return ApiFmMakeTableSelectionArgT{D, T, 49, 50, 51, 52}; }},
+      {"F_ApiStraddleCells", API_FM_STRADDLE_CELLS, Status(), [&] { return F_ApiStraddleCells(D, T, 53, 54); },
+       [&] { return ApiFmStraddleCellsArgT{D, T, 53, 54, 1}; }},
       {"F_ApiUnStraddleCells", API_FM_STRADDLE_CELLS, Status(),
-       [&] { return J(F_ApiUnStraddleCells(D, T, 55, 56)); },
-       [&] { return A(ApiFmStraddleCellsArgT{D, T, 55, 56, 0}); }},
+       [&] { return F_ApiUnStraddleCells(D, T, 55, 56); },
+       [&] { return ApiFmStraddleCellsArgT{D, T, 55, 56, 0}; }},
 
       // ---------------------------------------------------- menus and commands
       {"F_ApiDefineMenu", API_FM_DEFINE_MENU, Object("objId"),
-       [&] { return J(Menu = F_ApiDefineMenu("MenuName", "Menu Label")); },
-       [&] { return A(ApiFmDefineMenuArgT{S("MenuName"), S("Menu Label")}); }},
+       [&] { return Menu = F_ApiDefineMenu("MenuName", "Menu Label"); },
+       [&] { return ApiFmDefineMenuArgT{S("MenuName"), S("Menu Label")}; }},
       {"F_ApiDefineCommand", API_FM_DEFINE_COMMAND, Object("objId"),
-       [&] { return J(Cmd = F_ApiDefineCommand(61, "CmdTag", "Cmd Label", "^K")); },
-       [&] { return A(ApiFmDefineCommandArgT{61, S("CmdTag"), S("Cmd Label"), S("^K")}); }},
+       [&] { return Cmd = F_ApiDefineCommand(61, "CmdTag", "Cmd Label", "^K"); },
+       [&] { return ApiFmDefineCommandArgT{61, S("CmdTag"), S("Cmd Label"), S("^K")}; }},
       {"F_ApiDefineAndAddCommand", API_FM_DEFINE_AND_ADD_COMMAND, Object("objId"),
-       [&] { return J(F_ApiDefineAndAddCommand(62, Menu, "Tag2", "Label2", "^J")); },
-       [&] { return A(ApiFmDefineAndAddCommandArgT{62, Menu, S("Tag2"), S("Label2"), S("^J")}); }},
+       [&] { return F_ApiDefineAndAddCommand(62, Menu, "Tag2", "Label2", "^J"); },
+       [&] { return ApiFmDefineAndAddCommandArgT{62, Menu, S("Tag2"), S("Label2"), S("^J")}; }},
       {"F_ApiDefineAndAddMenu", API_FM_DEFINE_AND_ADD_MENU, Object("objId"),
-       [&] { return J(Sub = F_ApiDefineAndAddMenu(Menu, "Sub", "Sub Label")); },
-       [&] { return A(ApiFmDefineAndAddMenuArgT{Menu, S("Sub"), S("Sub Label")}); }},
+       [&] { return Sub = F_ApiDefineAndAddMenu(Menu, "Sub", "Sub Label"); },
+       [&] { return ApiFmDefineAndAddMenuArgT{Menu, S("Sub"), S("Sub Label")}; }},
       {"F_ApiAddCommand", API_FM_ADD_COMMAND, Status(),
-       [&] { return J(F_ApiAddCommand(63, "MenuName", "Tag3", "Label3", "^L")); },
-       [&] { return A(ApiFmAddCommandArgT{63, S("MenuName"), S("Tag3"), S("Label3"), S("^L")}); }},
-      {"F_ApiAddMenu", API_FM_ADD_MENU, Status(), [&] { return J(F_ApiAddMenu("NewMenu", "m2", "m3")); },
-       [&] { return A(ApiFmAddMenuArgT{S("NewMenu"), S("m2"), S("m3")}); }},
+       [&] { return F_ApiAddCommand(63, "MenuName", "Tag3", "Label3", "^L"); },
+       [&] { return ApiFmAddCommandArgT{63, S("MenuName"), S("Tag3"), S("Label3"), S("^L")}; }},
+      {"F_ApiAddMenu", API_FM_ADD_MENU, Status(), [&] { return F_ApiAddMenu("NewMenu", "m2", "m3"); },
+       [&] { return ApiFmAddMenuArgT{S("NewMenu"), S("m2"), S("m3")}; }},
       {"F_ApiAddCommandToMenu", API_FM_ADD_COMMAND_TO_MENU, Status(),
-       [&] { return J(F_ApiAddCommandToMenu(Menu, Cmd)); },
-       [&] { return A(ApiFmAddCommandToMenuArgT{Menu, Cmd}); }},
-      {"F_ApiAddMenuToMenu", API_FM_ADD_MENU_TO_MENU, Status(),
-       [&] { return J(F_ApiAddMenuToMenu(Menu, Sub)); },
-       [&] { return A(ApiFmAddMenuToMenuArgT{Menu, Sub}); }},
+       [&] { return F_ApiAddCommandToMenu(Menu, Cmd); }, [&] { return ApiFmAddCommandToMenuArgT{Menu, Cmd}; }},
+      {"F_ApiAddMenuToMenu", API_FM_ADD_MENU_TO_MENU, Status(), [&] { return F_ApiAddMenuToMenu(Menu, Sub); },
+       [&] { return ApiFmAddMenuToMenuArgT{Menu, Sub}; }},
       {"F_ApiMenuItemInMenu", API_FM_MENU_ITEM_IN_MENU, Object("objId"),
-       [&] { return J(F_ApiMenuItemInMenu(Menu, Cmd, 64)); },
-       [&] { return A(ApiFmMenuItemInMenuArgT{Menu, Cmd, 64}); }},
-      {"F_ApiMenuExists", API_FM_MENU_EXISTS, Plain(), [&] { return J(F_ApiMenuExists("NewMenu")); },
-       [&] { return A(ApiFmExistsArgT{S("NewMenu")}); }},
-      {"F_ApiShortcutExists", API_FM_SHORTCUT_EXISTS, Plain(),
-       [&] { return J(F_ApiShortcutExists("^K")); }, [&] { return A(ApiFmExistsArgT{S("^K")}); }},
+       [&] { return F_ApiMenuItemInMenu(Menu, Cmd, 64); },
+       [&] { return ApiFmMenuItemInMenuArgT{Menu, Cmd, 64}; }},
+      {"F_ApiMenuExists", API_FM_MENU_EXISTS, Plain(), [&] { return F_ApiMenuExists("NewMenu"); },
+       [&] { return ApiFmExistsArgT{S("NewMenu")}; }},
+      {"F_ApiShortcutExists", API_FM_SHORTCUT_EXISTS, Plain(), [&] { return F_ApiShortcutExists("^K"); },
+       [&] { return ApiFmExistsArgT{S("^K")}; }},
       {"F_ApiLoadMenuCustomizationFile", API_FM_LOAD_MENU_CUSTOMIZATION_FILE, Status(),
-       [&] { return J(F_ApiLoadMenuCustomizationFile("menus.cfg", 65)); },
-       [&] { return A(ApiFmLoadMenuCustomizationFileArgT{S("menus.cfg"), 65}); }},
+       [&] { return F_ApiLoadMenuCustomizationFile("menus.cfg", 65); },
+       [&] { return ApiFmLoadMenuCustomizationFileArgT{S("menus.cfg"), 65}; }},
       {"F_ApiAnimateMenu", API_FM_ANIMATE_MENU, Status(),
-       [&] { return J(F_ApiAnimateMenu(Menu, Cmd, 66, "anim", Sub, 67)); },
-       [&] { return A(ApiFmAnimateMenuArgT{Menu, Cmd, 66, S("anim"), Sub, 67}); }},
-      {"F_ApiRemoveMenu", API_FM_REMOVE_MENU, Status(), [&] { return J(F_ApiRemoveMenu("NewMenu", "r2")); },
-       [&] { return A(ApiFmRemoveMenuArgT{S("NewMenu"), S("r2")}); }},
-      {"F_ApiFcodes", API_FM_FCODES, Status(), [&] { return J(F_ApiFcodes(3, in.codes)); },
-       [&] { return A(ApiFmFcodesArgT{{3, in.codes}}); }},
+       [&] { return F_ApiAnimateMenu(Menu, Cmd, 66, "anim", Sub, 67); },
+       [&] { return ApiFmAnimateMenuArgT{Menu, Cmd, 66, S("anim"), Sub, 67}; }},
+      {"F_ApiRemoveMenu", API_FM_REMOVE_MENU, Status(), [&] { return F_ApiRemoveMenu("NewMenu", "r2"); },
+       [&] { return ApiFmRemoveMenuArgT{S("NewMenu"), S("r2")}; }},
+      {"F_ApiFcodes", API_FM_FCODES, Status(), [&] { return F_ApiFcodes(3, codes); },
+       [&] { return ApiFmFcodesArgT{{3, codes}}; }},
 
       // ---------------------------------------------------- dialogs and prompts
-      {"F_ApiAlert", API_FM_ALERT, Plain(), [&] { return J(F_ApiAlert("Alert text", 71)); },
-       [&] { return A(ApiFmAlertArgT{S("Alert text"), 71}); }},
+      {"F_ApiAlert", API_FM_ALERT, Plain(), [&] { return F_ApiAlert("Alert text", 71); },
+       [&] { return ApiFmAlertArgT{S("Alert text"), 71}; }},
       {"F_ApiPromptInt", API_FM_PROMPT_INT, Prompt("value", kUntouchedInt),
-       [&] { return PromptedInt([](IntT *o) { return F_ApiPromptInt(o, "Int?", "72"); }); },
-       [&] { return A(ApiFmPromptArgT{S("Int?"), S("72")}); }},
+       [&] { return PromptedInt(F_ApiPromptInt(&OutInt, "Int?", "72")); },
+       [&] { return ApiFmPromptArgT{S("Int?"), S("72")}; }},
       {"F_ApiPromptString", API_FM_PROMPT_STRING, Prompt("str", kUntouchedText),
-       [&] { return PromptedString([](StringT *o) { return F_ApiPromptString(o, "Text?", "default"); }); },
-       [&] { return A(ApiFmPromptArgT{S("Text?"), S("default")}); }},
+       [&] { return PromptedText(F_ApiPromptString(&OutText, "Text?", "default")); },
+       [&] { return ApiFmPromptArgT{S("Text?"), S("default")}; }},
       {"F_ApiPromptMetric", API_FM_PROMPT_METRIC, Prompt("metric", kUntouchedInt),
-       [&] { return PromptedInt([](MetricT *o) { return F_ApiPromptMetric(o, "Metric?", "12pt", 73); }); },
-       [&] { return A(ApiFmPromptMetricArgT{S("Metric?"), S("12pt"), 73}); }},
-      {"F_ApiPromptPoint", API_FM_PROMPT_POINT, Field("point", J(F_PointT{})),
-       [&] { return J(F_ApiPromptPoint(D, P, 74)); },
-       [&] { return A(ApiFmPromptPointArgT{D, P, 74}); }},
-      {"F_ApiPromptRect", API_FM_PROMPT_RECT, Field("rect", J(RectT{})),
-       [&] { return J(F_ApiPromptRect(D, P, 75)); }, [&] { return A(ApiFmPromptRectArgT{D, P, 75}); }},
+       [&] { return PromptedInt(F_ApiPromptMetric(&OutInt, "Metric?", "12pt", 73)); },
+       [&] { return ApiFmPromptMetricArgT{S("Metric?"), S("12pt"), 73}; }},
+      {"F_ApiPromptPoint", API_FM_PROMPT_POINT, Field("point", to_json(F_PointT{})),
+       [&] { return F_ApiPromptPoint(D, P, 74); }, [&] { return ApiFmPromptPointArgT{D, P, 74}; }},
+      {"F_ApiPromptRect", API_FM_PROMPT_RECT, Field("rect", to_json(RectT{})),
+       [&] { return F_ApiPromptRect(D, P, 75); }, [&] { return ApiFmPromptRectArgT{D, P, 75}; }},
       {"F_ApiChooseFile", API_FM_CHOOSE_FILE, Prompt("path", kUntouchedText),
-       [&] {
-         return PromptedString([](StringT *o) { return F_ApiChooseFile(o, "Title", "/dir", "def", 76, "s5"); });
-       },
-       [&] { return A(ApiFmChooseFileArgT{S("Title"), S("/dir"), S("def"), 76, S("s5")}); }},
+       [&] { return PromptedText(F_ApiChooseFile(&OutText, "Title", "/dir", "def", 76, "s5")); },
+       [&] { return ApiFmChooseFileArgT{S("Title"), S("/dir"), S("def"), 76, S("s5")}; }},
       {"oldF_ApiChooseFile", OLD_API_FM_CHOOSE_FILE, Prompt("path", kUntouchedText),
-       [&] {
-         return PromptedString([](StringT *o) { return oldF_ApiChooseFile(o, "Title2", "/dir2", "def2", 77); });
-       },
-       [&] { return A(oldApiFmChooseFileArgT{S("Title2"), S("/dir2"), S("def2"), 77}); }},
+       [&] { return PromptedText(oldF_ApiChooseFile(&OutText, "Title2", "/dir2", "def2", 77)); },
+       [&] { return oldApiFmChooseFileArgT{S("Title2"), S("/dir2"), S("def2"), 77}; }},
       {"F_ApiFileScrollBox", OLD_API_FM_CHOOSE_FILE, Prompt("path", kUntouchedText),
-       [&] { return PromptedString([](StringT *o) { return F_ApiFileScrollBox(o, "Title3", "/dir3"); }); },
-       [&] { return A(oldApiFmChooseFileArgT{S("Title3"), S("/dir3"), S(""), 0}); }},
+       [&] { return PromptedText(F_ApiFileScrollBox(&OutText, "Title3", "/dir3")); },
+       [&] { return oldApiFmChooseFileArgT{S("Title3"), S("/dir3"), S(""), 0}; }},
       {"F_ApiScrollBox", API_FM_SCROLL_BOX, Prompt("choice", kUntouchedInt),
-       [&] { return PromptedInt([&](IntT *o) { return F_ApiScrollBox(o, "Scroll", &in.strings, 78); }); },
-       [&] { return A(ApiFmScrollBoxArgT{S("Scroll"), 78, in.strings}); }},
+       [&] { return PromptedInt(F_ApiScrollBox(&OutInt, "Scroll", &strings, 78)); },
+       [&] { return ApiFmScrollBoxArgT{S("Scroll"), 78, strings}; }},
       {"F_ApiQuickSelect", API_FM_QUICK_SELECT,
        Kind{[](const Json *r) { return r && (*r)["status"] == 0 ? (*r)["value"] : Json(-1); }},
-       [&] { return J(F_ApiQuickSelect(D, "Quick", &in.strings)); },
-       [&] { return A(ApiFmQuickSelectArgT{D, S("Quick"), in.strings}); }},
+       [&] { return to_json(F_ApiQuickSelect(D, "Quick", &strings)); },
+       [&] { return ApiFmQuickSelectArgT{D, S("Quick"), strings}; }},
       {"F_ApiOpenResource", API_FM_OPEN_RESOURCE, Object("objId"),
-       [&] { return J(Dlg = F_ApiOpenResource(79, "DialogRes")); },
-       [&] { return A(ApiFmOpenResourceArgT{79, S("DialogRes")}); }},
+       [&] { return Dlg = F_ApiOpenResource(79, "DialogRes"); },
+       [&] { return ApiFmOpenResourceArgT{79, S("DialogRes")}; }},
       // 0: no modal wait after the reply.
-      {"F_ApiModalDialog", API_FM_MODAL_DIALOG, Plain(0), [&] { return J(F_ApiModalDialog(0, Dlg)); },
-       [&] { return A(ApiFmDoDialogArgT{0, Dlg}); }},
-      {"F_ApiModelessDialog", API_FM_MODELESS_DIALOG, Plain(0),
-       [&] { return J(F_ApiModelessDialog(80, Dlg)); }, [&] { return A(ApiFmDoDialogArgT{80, Dlg}); }},
-      {"F_ApiDialogItemId", API_FM_DIALOG_ITEM_ID, Object("objId"),
-       [&] { return J(F_ApiDialogItemId(Dlg, 81)); }, [&] { return A(ApiFmDialogItemIdArgT{Dlg, 81}); }},
+      {"F_ApiModalDialog", API_FM_MODAL_DIALOG, Plain(0), [&] { return F_ApiModalDialog(0, Dlg); },
+       [&] { return ApiFmDoDialogArgT{0, Dlg}; }},
+      {"F_ApiModelessDialog", API_FM_MODELESS_DIALOG, Plain(0), [&] { return F_ApiModelessDialog(80, Dlg); },
+       [&] { return ApiFmDoDialogArgT{80, Dlg}; }},
+      {"F_ApiDialogItemId", API_FM_DIALOG_ITEM_ID, Object("objId"), [&] { return F_ApiDialogItemId(Dlg, 81); },
+       [&] { return ApiFmDialogItemIdArgT{Dlg, 81}; }},
 
       // ---------------------------------------------------- session and client
-      {"F_ApiClientNumber", API_CLIENT_NUMBER, Plain(), [&] { return J(F_ApiClientNumber()); },
+      {"F_ApiClientNumber", API_CLIENT_NUMBER, Plain(), [&] { return F_ApiClientNumber(); },
        [&] { return Json(); }},
-      {"F_ApiClientName", API_CLIENT_NAME, PlainString(), [&] { return Own(F_ApiClientName()); },
+      {"F_ApiClientName", API_CLIENT_NAME, PlainString(), [&] { return F_ApiClientName(); },
        [&] { return Json(); }},
       {"F_ApiSetClientDir", API_SET_CLIENT_DIRECTORY, Plain(),
-       [&] { return J(F_ApiSetClientDir("/tmp/calls-dir")); }, [&] { return Json("/tmp/calls-dir"); }},
-      {"F_ApiClientDir", API_CLIENT_DIRECTORY, PlainString(), [&] { return Own(F_ApiClientDir()); },
+       [&] { return F_ApiSetClientDir("/tmp/calls-dir"); }, [&] { return Json("/tmp/calls-dir"); }},
+      {"F_ApiClientDir", API_CLIENT_DIRECTORY, PlainString(), [&] { return F_ApiClientDir(); },
        [&] { return Json(); }},
       {"F_ApiCallClient", API_FM_CALL_CLIENT, Object("value"),
-       [&] { return J(F_ApiCallClient("otherclient", "argument")); },
-       [&] { return A(ApiFmCallClientArgT{S("otherclient"), S("argument")}); }},
-      {"F_ApiNotification", API_FM_NOTIFICATION, Status(), [&] { return J(F_ApiNotification(34, 1)); },
-       [&] { return A(ApiFmNotificationArgT{34, 1}); }},
-      {"F_ApiReturnValue", API_FM_RETURN_VALUE, Plain(0), [&] { return J(F_ApiReturnValue(82)); },
+       [&] { return F_ApiCallClient("otherclient", "argument"); },
+       [&] { return ApiFmCallClientArgT{S("otherclient"), S("argument")}; }},
+      {"F_ApiNotification", API_FM_NOTIFICATION, Status(), [&] { return F_ApiNotification(34, 1); },
+       [&] { return ApiFmNotificationArgT{34, 1}; }},
+      {"F_ApiReturnValue", API_FM_RETURN_VALUE, Plain(0), [&] { return F_ApiReturnValue(82); },
        [&] { return Json(82); }},
       {"F_ApiPushClipboard", API_FM_PUSH_CLIPBOARD, Kind{[](const Json *) { return Json(); }, false},
-       [&] { F_ApiPushClipboard(); return Json(); }, [&] { return Json(); }},
-      {"F_ApiPopClipboard", API_FM_POP_CLIPBOARD, Status(), [&] { return J(F_ApiPopClipboard()); },
+       [&] { F_ApiPushClipboard(); }, [&] { return Json(); }},
+      {"F_ApiPopClipboard", API_FM_POP_CLIPBOARD, Status(), [&] { return F_ApiPopClipboard(); },
        [&] { return Json(); }},
       {"F_ApiSleep", API_FM_SLEEP, Kind{[](const Json *r) { return Json(r ? 0 : 83); }, false},
-       [&] { return J(F_ApiSleep(83)); }, [&] { return Json(83); }},
+       [&] { return F_ApiSleep(83); }, [&] { return Json(83); }},
       {"F_ApiUSleep", API_FM_USLEEP, Kind{[](const Json *r) { return Json(r ? 0 : 84); }, false},
-       [&] { return J(F_ApiUSleep(84)); }, [&] { return Json(84); }},
-      {"F_ApiUserCancel", API_FM_USER_CANCEL, Plain(), [&] { return J(F_ApiUserCancel()); },
+       [&] { return F_ApiUSleep(84); }, [&] { return Json(84); }},
+      {"F_ApiUserCancel", API_FM_USER_CANCEL, Plain(), [&] { return F_ApiUserCancel(); },
        [&] { return Json(); }},
-      {"F_ApiSystemShell", API_FM_SYSTEM_SHELL, Plain(), [&] { return J(F_ApiSystemShell("echo hi")); },
+      {"F_ApiSystemShell", API_FM_SYSTEM_SHELL, Plain(), [&] { return F_ApiSystemShell("echo hi"); },
        [&] { return Json("echo hi"); }},
       {"F_ApiForkAndExec", API_FM_FORK_AND_EXEC, Plain(),
-       [&] { return J(F_ApiForkAndExec("/bin/true", &in.strings)); },
-       [&] { return A(ApiFmForkAndExecArgT{S("/bin/true"), in.strings}); }},
+       [&] { return F_ApiForkAndExec("/bin/true", &strings); },
+       [&] { return ApiFmForkAndExecArgT{S("/bin/true"), strings}; }},
       // Last: it ends the session.
       {"F_ApiDisconnectFromSession", API_FM_DISCONNECT_FROM_SESSION, Plain(),
-       [&] { return J(F_ApiDisconnectFromSession()); }, [&] { return Json(); }},
+       [&] { return F_ApiDisconnectFromSession(); }, [&] { return Json(); }},
   };
 }
 
