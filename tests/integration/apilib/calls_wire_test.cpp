@@ -1,26 +1,121 @@
-// Every F_Api call function against framesim, one row each: the journal shows
-// the procedure and the argument record it filled (from distinct values), and
-// its result is what its reply kind makes of framesim's reply.  Then the same
-// rows on a dropped connection: each gives its kind's failure and FA_errno -1.
+// The F_Api call functions against framesim.  One table row per function:
+// the journal shows the procedure and the argument record it filled (from
+// distinct values), its result is what its reply kind makes of framesim's
+// reply, and on a dropped connection its kind's failure with FA_errno -1.
+// Then per reply kind the error replies and replies cut short, and the rules
+// that outlast a call: sticky FA_errno, list exchange, cancelled prompts.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
+#include <string>
+#include <thread>
 #include <vector>
 
+#include "fapi_calls.h"
+#include "fapi_runtime.h"
 #include "fapi_stubs.h"
-#include "session.hpp"
+#include "fapi_values.h"
+#include "record_json.hpp"
+#include "testsupport.hpp"
 
-using calls_test::Json;
-using calls_test::Session;
-using calls_test::to_json;
+using fdk::sim::to_json;
+using fdk::test::Json;
 
 void F_ApiInitialize(IntT) {}
 void F_ApiNotify(IntT, F_ObjIdT, StringT, IntT) {}
 void F_ApiMessage(StringT, F_ObjIdT, F_ObjIdT) {}
 
 namespace {
+
+// This process as a client of `framesim --session`: joined and holding
+// control once made, shut down (callback registration included) when gone.
+class Session {
+ public:
+  explicit Session(const std::string &docroot) : sim_(Options(docroot)) {
+    // SIGPIPE stays at its default: the runtime itself must keep a write to a
+    // connection that Frame dropped from ending the process.
+    if (sim_.wait_ready()) rejoin();
+  }
+  ~Session() { F_ApiShutDown(); }
+  Session(const Session &) = delete;
+  Session &operator=(const Session &) = delete;
+
+  IntT status() const { return status_; }  // 0 once joined
+  fdk::test::Framesim &sim() { return sim_; }
+
+  // Joins (again, after a cut reply ended the connection).
+  IntT rejoin() {
+    F_ApiShutDown();
+    status_ = F_ApiConnectToSession(name_.c_str(), "localhost", static_cast<IntT>(sim_.prog()));
+    if (status_ == 0) F_ApiTakeControl();
+    return status_;
+  }
+
+  // The journal line of the next API call, connect and control procedures
+  // skipped; nullopt when none came in time.
+  std::optional<Json> next_call() {
+    auto at = sim_.journal().wait_for(
+        [](const Json &l) {
+          if (!l.is_object() || l.value("kind", "") != "call") return false;
+          int proc = l.value("proc", 0);
+          return proc != 108 && proc != 1000 && proc != 1001 && proc != 1002 && proc != 1343;
+        },
+        fdk::test::Millis(10000), next_);
+    if (!at) return std::nullopt;
+    next_ = *at + 1;
+    return sim_.journal().lines()[*at];
+  }
+
+  // A control command (fault injection); true when framesim took it.
+  bool ctl(const std::string &command) { return sim_.ctl(command).rfind("ok", 0) == 0; }
+
+ private:
+  fdk::test::Framesim::Options Options(const std::string &docroot) {
+    static std::atomic<int> counter{0};
+    name_ = "calls-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+    fdk::test::Framesim::Options o;
+    o.session = name_;
+    o.client_no = 7;
+    o.client_name = "callstest";
+    o.docroot = docroot;
+    o.time_limit = 120;
+    return o;
+  }
+
+  std::string name_;
+  fdk::test::Framesim sim_;
+  IntT status_ = -1;
+  size_t next_ = 0;
+};
+
+// Two paragraphs, one marker in the first.
+constexpr const char *kDocument = R"({
+  "title": "Calls",
+  "paragraphs": ["First paragraph of the calls test", "Second paragraph"],
+  "markers": [{"type": 19, "text": "tag", "paragraph": 0, "offset": 2}]
+})";
+
+// Joins a session whose document folder holds calls.json and second.json.
+class Joined : public testing::Test {
+ protected:
+  void SetUp() override {
+    docs_.write("calls.json", kDocument);
+    docs_.write("second.json", kDocument);
+    session_.emplace(docs_.path());
+    ASSERT_EQ(session_->status(), 0) << "could not join the framesim session";
+  }
+  void TearDown() override { session_.reset(); }
+  bool Ctl(const std::string &command) { return session_->ctl(command); }
+
+  fdk::test::TempDir docs_{"calls"};
+  std::optional<Session> session_;
+};
 
 constexpr IntT kSentinel = 424242;  // FA_errno before each call
 
@@ -185,13 +280,11 @@ struct Inputs {
   F_PropValsT openParams{1, params};
 };
 
-class CallsOverTheWire : public testing::Test, protected Inputs {
+class CallsOverTheWire : public Joined, protected Inputs {
  protected:
   void SetUp() override {
-    docs_.write("calls.json", calls_test::kDocument);
-    docs_.write("second.json", calls_test::kDocument);
-    session_.emplace(docs_.path());
-    ASSERT_EQ(session_->status(), 0) << "could not join the framesim session";
+    Joined::SetUp();
+    if (HasFatalFailure()) return;
     D = F_ApiOpen("calls.json", nullptr, &L);
     ASSERT_NE(D, 0u);
     M = F_ApiGetId(D, D, 114);  // the first marker
@@ -205,8 +298,6 @@ class CallsOverTheWire : public testing::Test, protected Inputs {
     range = {{P, 1}, {P, 6}};
     eloc = {D, P, 2};
   }
-  void TearDown() override { session_.reset(); }
-
   std::vector<Row> Rows();
 
   // A prompt's result and its out-parameter (a caller-owned copy when written).
@@ -225,8 +316,6 @@ class CallsOverTheWire : public testing::Test, protected Inputs {
     return j;
   }
 
-  fdk::test::TempDir docs_{"calls"};
-  std::optional<Session> session_;
   // Handles: from the set-up, and made by earlier rows.
   F_ObjIdT D = 0, M = 0, P = 0;
   F_ObjIdT D2 = 0, Obj = 0, Elem = 0, T = 0, Menu = 0, Cmd = 0, Sub = 0, Dlg = 0;
@@ -705,6 +794,234 @@ TEST_F(CallsOverTheWire, EveryFunctionGivesItsFailureResultWhenNoReplyComes) {
   }
   EXPECT_EQ(FA_bailout, 1);
   EXPECT_EQ(frame_client, nullptr);
+}
+
+// ------------------------------------------------------------ per reply kind
+
+constexpr IntT kFrameError = -33;  // framesim injects it: "fail PROC -33"
+
+std::string Fail(int proc, IntT code = kFrameError) {
+  return "fail " + std::to_string(proc) + " " + std::to_string(code);
+}
+std::string Drop(int proc) { return "drop " + std::to_string(proc); }
+
+// One function per reply kind (success and no reply: the table above): what
+// it returns on an error reply and without a reply, whether the error
+// reaches FA_errno.  prepare() makes the reply carry something to cut.
+struct KindCase {
+  const char *kind;
+  int proc;
+  std::function<void()> prepare;
+  std::function<Json()> call;
+  Json onError, onNoReply;
+  bool errorReported;
+};
+
+void PrintTo(const KindCase &k, std::ostream *os) { *os << k.kind; }
+
+void PrepareProperties() {
+  F_ApiSetInt(0, 0, 6001, 99);
+  F_TextLocT loc{123, 45};
+  F_ApiSetTextLoc(0, 0, 6002, &loc);
+  StringT items[2] = {S("one"), S("two")};
+  F_StringsT list{2, items};
+  F_ApiSetStrings(0, 0, 6003, &list);
+}
+
+Json PromptString() {
+  StringT out = S(kUntouchedText);
+  IntT ret = F_ApiPromptString(&out, "Name?", "proposal");
+  return {{"ret", ret}, {"out", out == kUntouchedText ? Json(out) : Own(out)}};
+}
+
+Json OpenDocument() {
+  F_PropValsT *list = nullptr;
+  F_ObjIdT doc = F_ApiOpen("calls.json", nullptr, &list);
+  Json j{{"ret", doc}, {"list", list ? to_json(*list) : Json()}};
+  F_ApiDeallocatePropVals(list);
+  return j;
+}
+
+const Json kNoLoc{{"objId", 0}, {"offset", 0}};
+const Json kNoOut{{"ret", -1}, {"out", kUntouchedText}};
+
+const KindCase kKinds[] = {
+    {"status", API_FM_NOTIFICATION, [] {}, [] { return Json(F_ApiNotification(2, 1)); }, kFrameError, -1,
+     true},
+    {"void status", API_FM_SET_INT, [] {}, [] { return F_ApiSetInt(0, 0, 6001, 7), Json(); }, nullptr, nullptr,
+     true},
+    // The reply is the value itself.
+    {"plain", API_FM_ALERT, [] {}, [] { return Json(F_ApiAlert("Careful", 1)); }, kFrameError, -1, false},
+    {"object", API_FM_GET_INT, PrepareProperties, [] { return Json(F_ApiGetInt(0, 0, 6001)); }, 0, 0, true},
+    {"copy", API_FM_GET_STRINGS, PrepareProperties, [] { return Own(F_ApiGetStrings(0, 0, 6003)); },
+     Json::array(), Json::array(), true},
+    {"record", API_FM_GET_TEXTLOC, PrepareProperties, [] { return to_json(F_ApiGetTextLoc(0, 0, 6002)); },
+     kNoLoc, kNoLoc, true},
+    {"prompt", API_FM_PROMPT_STRING, [] {}, PromptString, kNoOut, kNoOut, false},
+    // An error reply replaces the list (framesim's has none: the list becomes
+    // the empty one); no reply leaves it alone.
+    {"list exchange", API_FM_OPEN, [] {}, OpenDocument, Json{{"ret", 0}, {"list", Json::array()}},
+     Json{{"ret", 0}, {"list", nullptr}}, true},
+    // Valid (1) only for a reply of 0.
+    {"object valid", API_FM_OBJECT_VALID, [] {}, [] { return Json(F_ApiObjectValid(0, 0)); }, 0, 0, true},
+    {"quick select", API_FM_QUICK_SELECT, [] {}, [] { return Json(F_ApiQuickSelect(0, "t", nullptr)); }, -1,
+     -1, true},
+};
+
+class ReplyKind : public Joined, public testing::WithParamInterface<KindCase> {};
+
+TEST_P(ReplyKind, ErrorReplyCarriesFramesCode) {
+  const KindCase &k = GetParam();
+  k.prepare();
+  ASSERT_TRUE(Ctl(Fail(k.proc)));
+  FA_errno = kSentinel;
+  EXPECT_EQ(k.call(), k.onError);
+  EXPECT_EQ(FA_errno, k.errorReported ? kFrameError : kSentinel);
+}
+
+// A reply that breaks off anywhere (header, first result word, inside a
+// string or a list) fails the call as no reply does and releases what was
+// decoded before the break (LeakSanitizer holds the sanitizer build to it).
+TEST_P(ReplyKind, ReplyBrokenOffAtAnyByte) {
+  const KindCase &k = GetParam();
+  for (int offset : {0, 12, 24, 26, 28, 31, 36, 44, 60, 1000}) {
+    SCOPED_TRACE(offset);
+    ASSERT_EQ(session_->rejoin(), 0);
+    k.prepare();
+    ASSERT_TRUE(Ctl("cut " + std::to_string(k.proc) + " " + std::to_string(offset)));
+    FA_errno = kSentinel;
+    EXPECT_EQ(k.call(), k.onNoReply);
+    EXPECT_EQ(FA_errno, -1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EachKind, ReplyKind, testing::ValuesIn(kKinds),
+                         [](const testing::TestParamInfo<KindCase> &i) {
+                           std::string n = i.param.kind;
+                           std::replace(n.begin(), n.end(), ' ', '_');
+                           return n;
+                         });
+
+using Outcomes = Joined;
+
+TEST_F(Outcomes, FAErrnoIsStickyAcrossLaterSuccesses) {
+  F_ApiSetInt(0, 0, 6001, 5);
+  FA_errno = 0;
+  ASSERT_TRUE(Ctl(Fail(API_FM_GET_INT, -40)));
+  EXPECT_EQ(F_ApiGetInt(0, 0, 6001), 0);
+  EXPECT_EQ(FA_errno, -40);
+  EXPECT_EQ(F_ApiGetInt(0, 0, 6001), 5);
+  F_ApiSetInt(0, 0, 6001, 6);
+  EXPECT_EQ(F_ApiAlert("fine", 0), 0);
+  EXPECT_EQ(FA_errno, -40) << "no success resets FA_errno";
+}
+
+// F_ApiOpen's return list: a second call releases the first array (else the
+// sanitizer build sees a leak) and fills the same header; so does an error
+// reply with its list; a null address exchanges nothing; no reply keeps it.
+TEST_F(Outcomes, OpenExchangesTheReturnList) {
+  F_PropValsT *list = nullptr;
+  F_ObjIdT doc = F_ApiOpen("calls.json", nullptr, &list);
+  ASSERT_NE(doc, 0u);
+  ASSERT_NE(list, nullptr);
+  F_PropValsT *header = list;
+  ASSERT_EQ(list->len, 1u);
+  EXPECT_EQ(list->val[0].propIdent.num, 1);
+  EXPECT_EQ(list->val[0].propVal.u.ival, 1) << "opened now";
+
+  EXPECT_EQ(F_ApiOpen("calls.json", nullptr, &list), doc);
+  EXPECT_EQ(list, header);
+  ASSERT_EQ(list->len, 1u);
+  EXPECT_EQ(list->val[0].propVal.u.ival, 2) << "was open already";
+
+  FA_errno = 0;
+  EXPECT_EQ(F_ApiOpen("missing.json", nullptr, &list), 0u);
+  EXPECT_NE(FA_errno, 0);
+  EXPECT_EQ(list, header);
+  ASSERT_EQ(list->len, 1u);
+  EXPECT_EQ(list->val[0].propVal.u.ival, FA_errno) << "the error reply's list";
+
+  EXPECT_EQ(F_ApiOpen("calls.json", nullptr, nullptr), doc);
+  EXPECT_EQ(list->len, 1u);
+
+  ASSERT_TRUE(Ctl(Drop(API_FM_OPEN)));
+  EXPECT_EQ(F_ApiOpen("calls.json", nullptr, &list), 0u);
+  EXPECT_EQ(FA_errno, -1);
+  EXPECT_EQ(list, header);
+  EXPECT_EQ(list->len, 1u);
+  F_ApiDeallocatePropVals(list);
+  EXPECT_EQ(list->len, 0u);
+}
+
+TEST_F(Outcomes, ExportReturnsTheErrorFieldItself) {
+  F_PropValsT *noList = nullptr;
+  F_ObjIdT doc = F_ApiOpen("calls.json", nullptr, &noList);
+  ASSERT_NE(doc, 0u);
+  F_PropValsT params = F_ApiGetExportDefaultParams();
+  F_PropValsT *list = nullptr;
+  EXPECT_EQ(F_ApiExport(doc, "out.pdf", &params, &list), 0);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->len, 1u);
+
+  ASSERT_TRUE(Ctl(Fail(API_FM_EXPORT, -41)));
+  FA_errno = 0;
+  EXPECT_EQ(F_ApiExport(doc, "out.pdf", &params, &list), -41);
+  EXPECT_EQ(FA_errno, -41);
+  EXPECT_EQ(list->len, 0u) << "replaced by the error reply's (absent) list";
+
+  // framesim refuses an empty file name with its own code.
+  FA_errno = 0;
+  IntT code = F_ApiExport(doc, "", &params, &list);
+  EXPECT_NE(code, 0);
+  EXPECT_EQ(FA_errno, code);
+
+  ASSERT_TRUE(Ctl(Drop(API_FM_EXPORT)));
+  EXPECT_EQ(F_ApiExport(doc, "out.pdf", &params, &list), -1);
+  EXPECT_EQ(FA_errno, -1);
+  F_ApiDeallocatePropVals(list);
+  F_ApiDeallocatePropVals(noList);
+  F_ApiDeallocatePropVals(&params);
+}
+
+// Every prompt: a cancel (non-zero status) returns -1 and touches neither
+// the out-parameter nor FA_errno.
+TEST_F(Outcomes, CancelledPromptsChangeNothing) {
+  StringT strings[1] = {S("only")};
+  F_StringsT choices{1, strings};
+  struct Prompt {
+    int proc;
+    std::function<IntT(IntT *, StringT *)> call;
+  } prompts[] = {
+      {API_FM_PROMPT_INT, [](IntT *i, StringT *) { return F_ApiPromptInt(i, "m", "1"); }},
+      {API_FM_PROMPT_STRING, [](IntT *, StringT *s) { return F_ApiPromptString(s, "m", "d"); }},
+      {API_FM_PROMPT_METRIC, [](IntT *i, StringT *) { return F_ApiPromptMetric(i, "m", "d", 1); }},
+      {API_FM_CHOOSE_FILE, [](IntT *, StringT *s) { return F_ApiChooseFile(s, "t", "/", "d", 0, "x"); }},
+      {OLD_API_FM_CHOOSE_FILE, [](IntT *, StringT *s) { return oldF_ApiChooseFile(s, "t", "/", "d", 0); }},
+      {OLD_API_FM_CHOOSE_FILE, [](IntT *, StringT *s) { return F_ApiFileScrollBox(s, "t", "/"); }},
+      {API_FM_SCROLL_BOX, [&](IntT *i, StringT *) { return F_ApiScrollBox(i, "t", &choices, 0); }},
+  };
+  for (const Prompt &p : prompts) {
+    SCOPED_TRACE(p.proc);
+    ASSERT_TRUE(Ctl(Fail(p.proc, 1)));
+    IntT i = kUntouchedInt;
+    StringT s = S(kUntouchedText);
+    FA_errno = kSentinel;
+    EXPECT_EQ(p.call(&i, &s), -1);
+    EXPECT_EQ(i, kUntouchedInt);
+    EXPECT_EQ(s, kUntouchedText);
+    EXPECT_EQ(FA_errno, kSentinel);
+  }
+}
+
+// A modal dialog: after the reply the dialog's callbacks are served until
+// Frame closes the wait; the closing event's value is the result.
+TEST_F(Outcomes, ModalDialogServesCallbacksUntilTheWaitCloses) {
+  F_ObjIdT dlg = F_ApiOpenResource(1, "Dialog");
+  ASSERT_NE(dlg, 0u);
+  F_ApiDoneCommand();  // Frame holds control: it may call back
+  std::thread closer([this] { session_->sim().ctl("dialog 0 0 77"); });
+  EXPECT_EQ(F_ApiModalDialog(1, dlg), 77);
+  closer.join();
 }
 
 }  // namespace
