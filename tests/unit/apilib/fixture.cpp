@@ -91,25 +91,15 @@ void entry(std::string what) {
 
 }  // namespace rtfake
 
-namespace {
-
-std::string text(const char *s) { return s != nullptr ? s : "(null)"; }
-template <class... N> std::string numbers(N... n) { return ((" " + std::to_string(n)) + ...); }
-
-}  // namespace
-
 extern "C" {
 
-void F_ApiInitialize(IntT initialization) { rtfake::entry("init" + numbers(initialization)); }
-void F_ApiNotify(IntT notification, F_ObjIdT docId, StringT filename, IntT iparm) {
-    rtfake::entry("notify" + numbers(notification, docId) + " " + text(filename) + numbers(iparm));
-}
-void F_ApiMessage(StringT message, F_ObjIdT docId, F_ObjIdT objId) {
-    rtfake::entry("message " + text(message) + numbers(docId, objId));
-}
-void F_ApiCommand(IntT command) { rtfake::entry("command" + numbers(command)); }
+void F_ApiInitialize(IntT) { rtfake::entry("init"); }
+void F_ApiNotify(IntT, F_ObjIdT, StringT, IntT) { rtfake::entry("notify"); }
+void F_ApiMessage(StringT, F_ObjIdT, F_ObjIdT) { rtfake::entry("message"); }
+void F_ApiCommand(IntT) { rtfake::entry("command"); }
 void F_ApiDialogEvent(IntT dialog, IntT item, IntT value) {
-    rtfake::entry("dialog" + numbers(dialog, item, value));
+    rtfake::entry("dialog " + std::to_string(dialog) + " " + std::to_string(item) + " " +
+                  std::to_string(value));
 }
 
 }  // extern "C"

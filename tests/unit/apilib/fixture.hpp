@@ -109,10 +109,10 @@ template <class T> void check_golden(Proc<T> proc, T value, std::string_view spe
 }  // namespace fdk_test
 
 // Both ends of the runtime's traffic, logging into `events`: frame() is a
-// client handle whose calls log "over N" (the bailout flag), "take" or "call
-// N"; dispatch() hands the callback dispatcher one call and logs its reply
-// ("reply ok", "reply decode", ..., "reply lost" when it fails to send); the
-// entry points log "init 5", "message text 3 4", ..., then run during_entry.
+// client handle whose calls log "over N" (N: the bailout flag), "take" or
+// "call N"; dispatch() hands the dispatcher one call and logs its reply
+// ("reply ok", "reply decode", ..., "reply lost" when sending fails); the
+// entry points log "init", ..., "dialog 5 6 7", then run during_entry.
 namespace rtfake {
 
 extern std::vector<std::string> events;

@@ -1,6 +1,7 @@
-// The client runtime without Frame: the callback dispatcher and the
-// turn-over protocol against the stand-ins of fixture.hpp, and the service
-// loop (descriptors 0 to 31 only, modal waits) on loopback connections.
+// The client runtime without Frame (callbacks delivered and handed back:
+// tests/integration/runtime): the dispatcher's refusals against the
+// stand-ins of fixture.hpp, and the service loop (descriptors 0 to 31 only,
+// modal waits) on loopback connections.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gmock/gmock.h>
@@ -14,7 +15,6 @@ using fdk_test::Bytes;
 using fdk_test::W;
 using rtfake::events;
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
 namespace {
@@ -38,32 +38,7 @@ protected:
     }
 };
 
-// Frame's call returns before the application runs; the client holds
-// control inside the entry point and hands it back once after it.
-TEST_F(Dispatcher, WorkingCallbacksReplyRunTheirEntryPointAndHandBackOnce) {
-    const struct {
-        rpcproc_t proc;
-        Bytes args;
-        const char *entry;
-    } calls[] = {
-        {2, W("-3"), "init -3"},
-        {3, W("7"), "command 7"},
-        {4, W("'hi there' 3 0xFFFFFFFF"), "message hi there 3 4294967295"},
-        {6, W("5 6 7"), "dialog 5 6 7"},
-        {7, W("2 17 '/a.fm' -1"), "notify 2 17 /a.fm -1"},
-        {7, W("34 0 '' 0"), "notify 34 0  0"},
-    };
-    for (const auto &c : calls) {
-        rtfake::reset();
-        int held = -1;
-        rtfake::during_entry = [&](const std::string &) { held = turn_over_needed; };
-        rtfake::dispatch(c.proc, c.args);
-        EXPECT_THAT(events, ElementsAre("reply ok", c.entry, "over 0"));
-        EXPECT_EQ(held, 1);
-        EXPECT_EQ(turn_over_needed, 0);
-    }
-}
-
+// Frame calling while the client holds control: replied, not delivered.
 TEST_F(Dispatcher, ACallbackWhileTheClientHoldsControlIsRepliedAndDropped) {
     ASSERT_EQ(F_ApiTakeControl(), 0);
     ::testing::internal::CaptureStderr();
@@ -91,17 +66,6 @@ TEST_F(Dispatcher, UndecodableArgumentsAreRefusedAndReleased) {
     rtfake::dispatch(2, {});
     EXPECT_THAT(events, ElementsAre("reply decode", "reply decode", "reply decode"));
     EXPECT_EQ(turn_over_needed, 0);
-}
-
-// Helpers of the service
-
-TEST(Apislib, HostnameToAddrTakesThisHostNamesAndDottedAddresses) {
-    sockaddr_in a;
-    ASSERT_EQ(hostnameToAddr("localhost", &a), 0);
-    EXPECT_EQ(a.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
-    ASSERT_EQ(hostnameToAddr("10.1.2.3", &a), 0);
-    EXPECT_EQ(a.sin_addr.s_addr, inet_addr("10.1.2.3"));
-    EXPECT_EQ(hostnameToAddr("no-such-host.invalid", &a), -1);
 }
 
 // A remote Frame is alive as long as the connection to it holds.
