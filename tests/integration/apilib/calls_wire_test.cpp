@@ -213,6 +213,16 @@ Json Own(F_FontsT v) {
 }
 Json Own(F_CompareRetT c) { return Json{c.firstId, c.secondId}; }
 
+// A prompt's out-parameters, and its result with what it wrote there (a
+// caller-owned copy for text).
+IntT OutInt = kUntouchedInt;
+StringT OutText = const_cast<StringT>(kUntouchedText);
+Json PromptedInt(IntT ret) { return {{"ret", ret}, {"out", std::exchange(OutInt, kUntouchedInt)}}; }
+Json PromptedText(IntT ret) {
+  StringT out = std::exchange(OutText, const_cast<StringT>(kUntouchedText));
+  return {{"ret", ret}, {"out", out == kUntouchedText ? Json(out) : Own(out)}};
+}
+
 // The return list of a list exchange, and the result with what L then holds.
 F_PropValsT *L = nullptr;
 Json Listed(Json ret) {
@@ -302,23 +312,12 @@ class CallsOverTheWire : public Joined, protected Inputs {
   }
   std::vector<Row> Rows();
 
-  // A prompt's result and its out-parameter (a caller-owned copy when written).
-  Json PromptedInt(IntT ret) {
-    return {{"ret", ret}, {"out", std::exchange(OutInt, kUntouchedInt)}};
-  }
-  Json PromptedText(IntT ret) {
-    StringT out = std::exchange(OutText, const_cast<StringT>(kUntouchedText));
-    return {{"ret", ret}, {"out", out == kUntouchedText ? Json(out) : Own(out)}};
-  }
-
   // Handles: from the set-up, and made by earlier rows.
   F_ObjIdT D = 0, M = 0, P = 0;
   F_ObjIdT D2 = 0, Obj = 0, Elem = 0, T = 0, Menu = 0, Cmd = 0, Sub = 0, Dlg = 0;
   F_TextLocT loc{};
   F_TextRangeT range{};
   F_ElementLocT eloc{};
-  IntT OutInt = kUntouchedInt;
-  StringT OutText = const_cast<StringT>(kUntouchedText);
 };
 
 std::vector<Row> CallsOverTheWire::Rows() {
@@ -802,14 +801,11 @@ void PrepareProperties() {
   F_ApiSetStrings(0, 0, 6003, &list);
 }
 
-Json PromptString() {
-  StringT out = S(kUntouchedText);
-  IntT ret = F_ApiPromptString(&out, "Name?", "proposal");
-  return {{"ret", ret}, {"out", out == kUntouchedText ? Json(out) : Own(out)}};
-}
-
 const Json kNoLoc{{"objId", 0}, {"offset", 0}};
-const Json kNoOut{{"ret", -1}, {"out", kUntouchedText}};
+// A prompt's error reply is a cancel: -1, nothing written, FA_errno alone.
+const Json kNoText{{"ret", -1}, {"out", kUntouchedText}}, kNoInt{{"ret", -1}, {"out", kUntouchedInt}};
+StringT kChoices[1] = {S("only")};
+F_StringsT kChoiceList{1, kChoices};
 
 const KindCase kKinds[] = {
     {"status", API_FM_NOTIFICATION, [] {}, [] { return Json(F_ApiNotification(2, 1)); }, kFrameError, -1,
@@ -823,7 +819,20 @@ const KindCase kKinds[] = {
      Json::array(), Json::array(), true},
     {"record", API_FM_GET_TEXTLOC, PrepareProperties, [] { return to_json(F_ApiGetTextLoc(0, 0, 6002)); },
      kNoLoc, kNoLoc, true},
-    {"prompt", API_FM_PROMPT_STRING, [] {}, PromptString, kNoOut, kNoOut, false},
+    {"prompt string", API_FM_PROMPT_STRING, [] {},
+     [] { return PromptedText(F_ApiPromptString(&OutText, "Name?", "proposal")); }, kNoText, kNoText, false},
+    {"prompt int", API_FM_PROMPT_INT, [] {}, [] { return PromptedInt(F_ApiPromptInt(&OutInt, "m", "1")); },
+     kNoInt, kNoInt, false},
+    {"prompt metric", API_FM_PROMPT_METRIC, [] {},
+     [] { return PromptedInt(F_ApiPromptMetric(&OutInt, "m", "d", 1)); }, kNoInt, kNoInt, false},
+    {"choose file", API_FM_CHOOSE_FILE, [] {},
+     [] { return PromptedText(F_ApiChooseFile(&OutText, "t", "/", "d", 0, "x")); }, kNoText, kNoText, false},
+    {"old choose file", OLD_API_FM_CHOOSE_FILE, [] {},
+     [] { return PromptedText(oldF_ApiChooseFile(&OutText, "t", "/", "d", 0)); }, kNoText, kNoText, false},
+    {"file scroll box", OLD_API_FM_CHOOSE_FILE, [] {},
+     [] { return PromptedText(F_ApiFileScrollBox(&OutText, "t", "/")); }, kNoText, kNoText, false},
+    {"scroll box", API_FM_SCROLL_BOX, [] {},
+     [] { return PromptedInt(F_ApiScrollBox(&OutInt, "t", &kChoiceList, 0)); }, kNoInt, kNoInt, false},
     // An error reply replaces the list (framesim's has none: the list becomes
     // the empty one); no reply leaves it alone.
     {"list exchange", API_FM_OPEN, [] {}, [] { return Listed(F_ApiOpen("calls.json", nullptr, &L)); },
@@ -920,36 +929,6 @@ TEST_F(Outcomes, OpenExchangesTheReturnList) {
   EXPECT_EQ(list->len, 1u);
   F_ApiDeallocatePropVals(list);
   EXPECT_EQ(list->len, 0u);
-}
-
-// Every prompt: a cancel (non-zero status) returns -1 and touches neither
-// the out-parameter nor FA_errno.
-TEST_F(Outcomes, CancelledPromptsChangeNothing) {
-  StringT strings[1] = {S("only")};
-  F_StringsT choices{1, strings};
-  struct Prompt {
-    int proc;
-    std::function<IntT(IntT *, StringT *)> call;
-  } prompts[] = {
-      {API_FM_PROMPT_INT, [](IntT *i, StringT *) { return F_ApiPromptInt(i, "m", "1"); }},
-      {API_FM_PROMPT_STRING, [](IntT *, StringT *s) { return F_ApiPromptString(s, "m", "d"); }},
-      {API_FM_PROMPT_METRIC, [](IntT *i, StringT *) { return F_ApiPromptMetric(i, "m", "d", 1); }},
-      {API_FM_CHOOSE_FILE, [](IntT *, StringT *s) { return F_ApiChooseFile(s, "t", "/", "d", 0, "x"); }},
-      {OLD_API_FM_CHOOSE_FILE, [](IntT *, StringT *s) { return oldF_ApiChooseFile(s, "t", "/", "d", 0); }},
-      {OLD_API_FM_CHOOSE_FILE, [](IntT *, StringT *s) { return F_ApiFileScrollBox(s, "t", "/"); }},
-      {API_FM_SCROLL_BOX, [&](IntT *i, StringT *) { return F_ApiScrollBox(i, "t", &choices, 0); }},
-  };
-  for (const Prompt &p : prompts) {
-    SCOPED_TRACE(p.proc);
-    ASSERT_TRUE(Ctl(Fail(p.proc, 1)));
-    IntT i = kUntouchedInt;
-    StringT s = S(kUntouchedText);
-    FA_errno = kSentinel;
-    EXPECT_EQ(p.call(&i, &s), -1);
-    EXPECT_EQ(i, kUntouchedInt);
-    EXPECT_EQ(s, kUntouchedText);
-    EXPECT_EQ(FA_errno, kSentinel);
-  }
 }
 
 // A modal dialog: after the reply the dialog's callbacks are served until
