@@ -1,7 +1,6 @@
-// The client runtime without Frame (callbacks delivered and handed back:
-// tests/integration/runtime): the dispatcher's refusals against
-// in-process stand-ins of both RPC ends, and the service loop (descriptors 0 to 31 only,
-// modal waits) on loopback connections.
+// The client runtime without Frame (delivery: tests/integration/runtime): the
+// dispatcher's refusals against in-process stand-ins of both RPC ends, and the
+// service loop (descriptors 0 to 31 only, modal waits) on loopback connections.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gmock/gmock.h>

@@ -114,9 +114,8 @@ TEST(XdrGolden, PropertyArguments) {
     check_golden(xdr_ApiFmGetPropArgT, {1, 2, {3, nullptr}}, "1 2 3");
     check_golden(xdr_ApiFmGetPropArgT, {1, 2, {0, S("ByName")}}, "1 2 0 'ByName'");
     const F_PropIdentT id{0, S("p")};
-    check_golden(xdr_ApiFmSetIntArgT, {1, 2, id, 3}, "1 2 0 'p' 3");
-    check_golden(xdr_ApiFmSetMetricArgT, {1, 2, id, 3}, "1 2 0 'p' 3");
-    check_golden(xdr_ApiFmSetIdArgT, {1, 2, id, 3}, "1 2 0 'p' 3");
+    each([&id](auto p) { check_golden(p, {1, 2, id, 3}, "1 2 0 'p' 3"); }, xdr_ApiFmSetIntArgT,
+         xdr_ApiFmSetMetricArgT, xdr_ApiFmSetIdArgT);
     check_golden(xdr_ApiFmSetStringArgT, {1, 2, id, S("v")}, "1 2 0 'p' 'v'");
     StringT ss[] = {S("x")};
     check_golden(xdr_ApiFmSetStringsArgT, {1, 2, id, {1, ss}}, "1 2 0 'p' 1 'x'");
