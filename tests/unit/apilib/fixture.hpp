@@ -1,7 +1,5 @@
 // Shared by the apilib unit tests: expected wire bytes written by hand,
-// encoding and decoding through memory streams, the client heap made to run
-// dry, and in-process stand-ins for both ends of the runtime's RPC traffic
-// (fixture.cpp).
+// encoding and decoding through memory streams, the client heap made to run dry.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -107,18 +105,3 @@ template <class T> void check_golden(Proc<T> proc, T value, std::string_view spe
 }
 
 }  // namespace fdk_test
-
-// Both ends of the runtime's traffic, logging into `events`: frame() is a
-// client handle whose calls log "over N" (the bailout flag), "take" or "call
-// N"; dispatch() hands the callback dispatcher one call and logs its reply
-// ("reply ok", "reply decode", ..., "reply lost" when it fails to send); the
-// entry points log "init 5", "message text 3 4", ..., then run during_entry.
-namespace rtfake {
-
-extern std::vector<std::string> events;
-extern std::function<void(const std::string &)> during_entry;
-void reset();
-CLIENT *frame();
-void dispatch(rpcproc_t proc, const fdk_test::Bytes &args = {}, bool lose_reply = false);
-
-}  // namespace rtfake

