@@ -1,30 +1,8 @@
-// testsupport.hpp - helpers for the project's integration tests.
-//
-// Everything here cleans up after itself in its destructor: temporary
-// directories are removed, processes are killed and reaped, port-mapper
-// registrations of a Framesim launcher are removed.
-//
-//   TempDir          a fresh directory under $TMPDIR (or /tmp), readable by
-//                    all, removed with its contents on destruction.
-//   wait_until       polls a condition until it holds or a time-out.
-//   registered_port  the port mapper's TCP port of a program and version.
-//   HeapFault        makes a library's heap refuse requests (unit tests of
-//                    the cleanup of every failure path).
-//   Process          one child process started with fork/exec, its standard
-//                    output and error captured to files (<dir>/<tag>.out and
-//                    .err with the short constructor); wait with a time-out,
-//                    kill, reap.  Killed (SIGKILL) and reaped on destruction if
-//                    still running.
-//   start_broker     a bus broker (mbxd) on a socket, once it answers there.
-//   unique_program   a transient RPC program number (0x40000000..0x5FFFFFFF)
-//                    derived from the pid and a counter, not registered with
-//                    the port mapper at the time of the call.
-//   JournalReader    reads a JSON Lines file as it grows; wait_for() blocks
-//                    (polling) until a line matches a predicate or a time-out.
-//   Framesim         starts the Frame stand-in with a journal and a control
-//                    socket in its own temporary directory; ctl() sends one
-//                    scenario command; on destruction it ends framesim (and
-//                    its client) and removes its port-mapper registrations.
+// testsupport.hpp - the helpers of the project's tests: temporary folders,
+// polling waits, child processes, the bus broker, port-mapper look-ups, heap
+// failures, journals and the Frame stand-in.  Each cleans up in its
+// destructor: folders removed, processes killed and reaped, framesim's
+// port-mapper registrations removed.
 #ifndef FDK_TESTS_SUPPORT_TESTSUPPORT_HPP
 #define FDK_TESTS_SUPPORT_TESTSUPPORT_HPP
 
@@ -47,6 +25,7 @@ using Millis = std::chrono::milliseconds;
 using Json = nlohmann::json;
 
 // ---------------------------------------------------------------------------
+// A fresh directory under $TMPDIR (or /tmp), readable by all.
 class TempDir {
 public:
     explicit TempDir(const std::string &prefix = "fdktest");
@@ -113,6 +92,8 @@ struct ExitStatus {
     bool timed_out = false; // still running when the wait ended
 };
 
+// One child process (fork/exec), its output in files; SIGKILLed and reaped
+// on destruction if still running.
 class Process {
 public:
     struct Options {
@@ -208,6 +189,7 @@ private:
 };
 
 // ---------------------------------------------------------------------------
+// framesim with a journal and a control socket in its own temporary folder.
 class Framesim {
 public:
     struct Options {
