@@ -94,7 +94,9 @@ TEST(FdeMemoryDeathTest, ContractViolationsAbort) {
       [] { F_ChannelAppend(nullptr, nullptr); },
       [] { FdeChannelCloseTmp(nullptr); }};
   for (size_t i = 0; i < std::size(cases); ++i) EXPECT_DEATH(cases[i](), "") << "case " << i;
-  for (FilePathT *fp : {absFp, relFp, plainRel}) F_FilePathFree(fp);
+  for (FilePathT *fp : {relFp, plainRel}) F_FilePathFree(fp);
+  EXPECT_EQ(FdeFilePathFree(&absFp), 0);
+  EXPECT_EQ(absFp, nullptr);  // the caller's pointer is cleared
   F_FreeHandle(h);
 }
 
