@@ -19,6 +19,24 @@ template <class F, class... P> void each(F f, P... procs) { (f(procs), ...); }
 // Strings are padded to 4 bytes, null travels as "" and decodes as ""; an
 // empty list is one zero word and decodes to null; a count without elements
 // cannot be encoded.
+// Every public filter of the value list: a zeroed value encodes, and the
+// bytes decode into a value that encodes to them again.
+template <class T> void ZeroRoundTrip(Proc<T> proc, const char *name) {
+    T zero{}, back;
+    bool ok = false;
+    const Bytes bytes = encode(proc, zero, &ok);
+    EXPECT_TRUE(ok) << name;
+    EXPECT_TRUE(decode(proc, bytes, back)) << name;
+    EXPECT_TRUE(encode(proc, back) == bytes) << name;
+    release(proc, back);
+}
+
+TEST(XdrValues, EveryPublicFilterRoundTripsAZeroValue) {
+#define FDK_RECORD(T, ...) ZeroRoundTrip<T>(xdr_##T, #T);
+#define FDK_ARRAY(T, E) ZeroRoundTrip<T>(xdr_##T, #T);
+#include "xdr_values.def"
+}
+
 TEST(XdrValues, EmptyAndNull) {
     check_golden<StringT>(xdr_StringT, S("x"), "1 0x78000000");
     StringT none = nullptr;
