@@ -200,6 +200,21 @@ TEST_F(Bus, FaultsOfOthers) {
   mbx_call("CURFCT  ", &one, nullptr, &dispatched_);  // the broker's refusal, as a status word
   EXPECT_EQ(dispatched_, MBX_E_UNKNOWN);
 
+  // A call of this process's own: one item out, the reply read back.
+  Process served = cadsim({"serve", "FCT", "--count", "1", "--reply-hex", "5c0aAf"}, "serve");
+  ASSERT_TRUE(served.wait_for_output("ready\n", 10000)) << served.err();
+  int32_t zero = 0, two = 2, four = 4, got = 0;
+  char reply[4];
+  EXPECT_EQ(statuses({[&](int32_t* s) { mbx_call("FCT     ", &one, nullptr, s); },
+                      [&](int32_t* s) { mbx_send("FCT     ", "OTHER   ", &two, "\\x", &one, &zero, s); },
+                      [&](int32_t* s) { mbx_send("FCT     ", "FCT     ", &two, "\\x", &one, &one, s); },
+                      [&](int32_t* s) { mbx_send("FCT     ", "FCT     ", &two, "\\x", &one, &zero, s); },
+                      [&](int32_t* s) { mbx_receive("FCT     ", "        ", &four, reply, &got, s); }}),
+            (Statuses{MBX_OK, MBX_E_NOCALL, MBX_E_ARG, MBX_OK, MBX_OK}));
+  EXPECT_EQ(std::string(reply, static_cast<size_t>(got)), "\\\n\xaf");
+  ASSERT_TRUE(served.ends_within(10000));
+  EXPECT_EQ(served.out(), "ready\ncall 1\nitem 2 \\\\x\nreplied 1\n");
+
   broker_.kill(SIGKILL);
   ASSERT_TRUE(next_reaches(-1));
   EXPECT_TRUE(woken());  // and stays so: the loop cannot miss it
