@@ -4,8 +4,6 @@
 #include <fcntl.h>
 #include <net/if.h>
 #include <poll.h>
-#include <rpc/rpc.h>
-#include <rpc/rpcb_prot.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -13,18 +11,15 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #ifndef FDK_ONHOST_PATH
 #define FDK_ONHOST_PATH ""
@@ -100,7 +95,7 @@ std::string Hosts::unavailable() {
         if (geteuid() != 0)
             return std::string("making test hosts needs root (namespaces, links, mounts)");
         if (std::string(FDK_ONHOST_PATH).empty()) return std::string("fdk_onhost was not built");
-        for (const char *t : {"ip", "rpcbind"})
+        for (const char *t : {"ip", "rpcbind", "rpcinfo"})
             if (find_tool(t).empty()) return std::string("no ") + t + " program on this machine";
         const char *tmp = std::getenv("TMPDIR");
         if (tmp && std::strncmp(tmp, "/run", 4) == 0)
@@ -248,46 +243,14 @@ void Hosts::start_rpcbind(Host &host) {
                                  read_file(o.stderr_path));
 }
 
-std::vector<Registration> Hosts::registrations(const Host &host) const {
-    // The host's /run is reached through its holder's root.
-    const std::string path = "/proc/" + std::to_string(host.holder) + "/root/run/rpcbind.sock";
-    struct sockaddr_un sun {};
-    sun.sun_family = AF_UNIX;
-    std::strncpy(sun.sun_path, path.c_str(), sizeof sun.sun_path - 1);
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || connect(fd, reinterpret_cast<struct sockaddr *>(&sun), sizeof sun) != 0) {
-        if (fd >= 0) close(fd);
-        throw std::runtime_error("cannot reach the port mapper of " + host.name);
-    }
-    struct netbuf address {sizeof sun, sizeof sun, &sun};
-    CLIENT *client = clnt_vc_create(fd, &address, RPCBPROG, RPCBVERS, 0, 0);
-    if (client == nullptr) {
-        close(fd);
-        throw std::runtime_error("cannot talk to the port mapper of " + host.name);
-    }
-    rpcblist_ptr list = nullptr;
-    struct timeval timeout {10, 0};
-    enum clnt_stat st = clnt_call(client, RPCBPROC_DUMP, reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(xdr_void)),
-                                  nullptr, reinterpret_cast<xdrproc_t>(xdr_rpcblist_ptr),
-                                  reinterpret_cast<char *>(&list), timeout);
-    std::vector<Registration> out;
-    for (rpcblist_ptr p = list; p; p = p->rpcb_next)
-        out.push_back({static_cast<uint32_t>(p->rpcb_map.r_prog),
-                       static_cast<uint32_t>(p->rpcb_map.r_vers),
-                       p->rpcb_map.r_netid ? p->rpcb_map.r_netid : ""});
-    xdr_free(reinterpret_cast<xdrproc_t>(xdr_rpcblist_ptr), reinterpret_cast<char *>(&list));
-    clnt_destroy(client);
-    close(fd);
-    if (st != RPC_SUCCESS)
-        throw std::runtime_error("the port mapper of " + host.name + " did not answer");
-    return out;
-}
-
-std::vector<std::string> Hosts::registered(const Host &host, uint32_t prog) const {
-    std::vector<std::string> out;
-    for (const auto &r : registrations(host))
-        if (r.prog == prog) out.push_back(std::to_string(r.vers) + "/" + r.netid);
-    return out;
+bool Hosts::registered(const Host &host, uint32_t prog) const {
+    std::string out;
+    if (run(host, {tool("rpcinfo")}, &out) != 0 || out.find("portmapper") == std::string::npos)
+        throw std::runtime_error("the port mapper of " + host.name + " did not answer: " + out);
+    std::istringstream words(out);
+    for (std::string w; words >> w;)
+        if (w == std::to_string(prog)) return true;
+    return false;
 }
 
 }  // namespace fdk::test

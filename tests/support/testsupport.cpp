@@ -254,23 +254,18 @@ ExitStatus Process::stop(Millis grace) {
 }
 
 // ---------------------------------------------------------------------------
-static bool program_registered(uint32_t prog) {
-    struct sockaddr_in addr {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    struct pmaplist *list = pmap_getmaps(&addr);
-    bool found = false;
-    for (struct pmaplist *p = list; p; p = p->pml_next)
-        if (p->pml_map.pm_prog == prog) found = true;
-    xdr_free(reinterpret_cast<xdrproc_t>(xdr_pmaplist_ptr), reinterpret_cast<char *>(&list));
-    return found;
-}
-
 uint16_t registered_port(uint32_t prog, uint32_t vers) {
     struct sockaddr_in addr {};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return pmap_getport(&addr, prog, vers, IPPROTO_TCP);
+    struct pmaplist *list = pmap_getmaps(&addr);
+    uint16_t port = 0;
+    for (struct pmaplist *p = list; p && !port; p = p->pml_next)
+        if (p->pml_map.pm_prog == prog && (vers == 0 || (p->pml_map.pm_vers == vers &&
+                                                         p->pml_map.pm_prot == IPPROTO_TCP)))
+            port = static_cast<uint16_t>(p->pml_map.pm_port);
+    xdr_free(reinterpret_cast<xdrproc_t>(xdr_pmaplist_ptr), reinterpret_cast<char *>(&list));
+    return port;
 }
 
 uint32_t unique_program() {
@@ -280,7 +275,7 @@ uint32_t unique_program() {
         // 0x40000000 + 20 bits of pid + 9 bits of counter stays below 0x60000000.
         uint32_t prog = 0x40000000u + ((static_cast<uint32_t>(getpid()) & 0xFFFFFu) << 9) +
                         (c & 0x1FFu);
-        if (!program_registered(prog)) return prog;
+        if (registered_port(prog, 0) == 0) return prog;
     }
     throw std::runtime_error("no free transient program number");
 }
@@ -403,51 +398,29 @@ Framesim::Framesim(Options options)
       stdout_path_(dir_.file("stdout.txt")),
       stderr_path_(dir_.file("stderr.txt")),
       journal_(journal_path_) {
-    if (opt_.prog == 0) opt_.prog = unique_program();
-    if (opt_.cb_prog == 0) opt_.cb_prog = unique_program();
     const char *path = std::getenv("FRAMESIM");
     std::string exe = (path && *path) ? path : FRAMESIM_PATH;
     if (exe.empty()) throw std::runtime_error("framesim path unknown (FRAMESIM_PATH)");
 
     Process::Options po;
-    po.argv = {exe,
-               "--prog", std::to_string(opt_.prog),
-               "--vers", std::to_string(opt_.vers),
-               "--cb-prog", std::to_string(opt_.cb_prog),
-               "--cb-vers", std::to_string(opt_.cb_vers),
-               "--journal", journal_path_,
-               "--control", control_path_};
-    if (opt_.client_no != -1000000) {
-        po.argv.push_back("--client-no");
-        po.argv.push_back(std::to_string(opt_.client_no));
-    }
-    if (!opt_.client_name.empty()) {
-        po.argv.push_back("--client-name");
-        po.argv.push_back(opt_.client_name);
-    }
-    if (!opt_.docroot.empty()) {
-        po.argv.push_back("--docroot");
-        po.argv.push_back(opt_.docroot);
-    }
-    if (!opt_.scenario.empty()) {
-        po.argv.push_back("--scenario");
-        po.argv.push_back(dir_.write("scenario.txt", opt_.scenario));
-    }
-    if (opt_.time_limit > 0) {
-        po.argv.push_back("--time-limit");
-        std::ostringstream tl;
-        tl << opt_.time_limit;
-        po.argv.push_back(tl.str());
-    }
-    for (const auto &e : opt_.extra) po.argv.push_back(e);
-    if (!opt_.session.empty()) {
-        po.argv.push_back("--session");
-        po.argv.push_back(opt_.session);
-    } else {
+    po.argv = opt_.launcher;
+    po.argv.insert(po.argv.end(), {exe, "--prog", std::to_string(prog_), "--vers", "1", "--cb-prog",
+                                   std::to_string(cb_prog_), "--cb-vers", "1", "--journal", journal_path_,
+                                   "--control", control_path_});
+    auto add = [&](const char *option, const std::string &value) {
+        if (!value.empty()) po.argv.insert(po.argv.end(), {option, value});
+    };
+    if (opt_.client_no) add("--client-no", std::to_string(*opt_.client_no));
+    add("--client-name", opt_.client_name);
+    add("--docroot", opt_.docroot);
+    if (!opt_.scenario.empty()) add("--scenario", dir_.write("scenario.txt", opt_.scenario));
+    if (opt_.time_limit > 0) add("--time-limit", std::to_string(opt_.time_limit));
+    po.argv.insert(po.argv.end(), opt_.extra.begin(), opt_.extra.end());
+    add("--session", opt_.session);
+    if (opt_.session.empty()) {
         po.argv.push_back("--");
-        for (const auto &c : opt_.client) po.argv.push_back(c);
+        po.argv.insert(po.argv.end(), opt_.client.begin(), opt_.client.end());
     }
-    po.argv.insert(po.argv.begin(), opt_.launcher.begin(), opt_.launcher.end());
     po.env = opt_.env;
     po.stdout_path = stdout_path_;
     po.stderr_path = stderr_path_;
@@ -456,9 +429,8 @@ Framesim::Framesim(Options options)
 
 Framesim::~Framesim() {
     proc_.stop(Millis(5000));
-    pmap_unset(opt_.prog, opt_.vers);
-    pmap_unset(opt_.prog, 1);
-    pmap_unset(opt_.cb_prog, opt_.cb_vers);
+    pmap_unset(prog_, 1);
+    pmap_unset(cb_prog_, 1);
 }
 
 bool Framesim::wait_ready(Millis timeout) {
@@ -475,36 +447,16 @@ bool Framesim::wait_ready(Millis timeout) {
 std::string Framesim::ctl(const std::string &command, Millis timeout) {
     int fd = connect_unix(control_path_);
     if (fd < 0) return "";
-    std::string line = command + "\n";
-    const char *p = line.data();
-    size_t left = line.size();
-    while (left > 0) {
-        ssize_t n = send(fd, p, left, MSG_NOSIGNAL);
-        if (n <= 0) {
-            close(fd);
-            return "";
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
+    const std::string line = command + "\n";
+    struct timeval tv {static_cast<time_t>(timeout.count() / 1000),
+                       static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     std::string answer;
-    auto deadline = Clock::now() + timeout;
-    while (answer.find('\n') == std::string::npos) {
-        auto left_ms = std::chrono::duration_cast<Millis>(deadline - Clock::now()).count();
-        if (left_ms <= 0) break;
-        fd_set rs;
-        FD_ZERO(&rs);
-        FD_SET(fd, &rs);
-        struct timeval tv {static_cast<time_t>(left_ms / 1000),
-                           static_cast<suseconds_t>((left_ms % 1000) * 1000)};
-        int r = select(fd + 1, &rs, nullptr, nullptr, &tv);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        char buf[4096];
-        ssize_t n = recv(fd, buf, sizeof buf, 0);
-        if (n <= 0) break;
-        answer.append(buf, static_cast<size_t>(n));
-    }
+    char buf[4096];
+    ssize_t n = 0;
+    if (send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size()))
+        while (answer.find('\n') == std::string::npos && (n = recv(fd, buf, sizeof buf, 0)) > 0)
+            answer.append(buf, static_cast<size_t>(n));
     close(fd);
     auto nl = answer.find('\n');
     return nl == std::string::npos ? std::string() : answer.substr(0, nl);

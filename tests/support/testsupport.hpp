@@ -151,10 +151,10 @@ Process start_broker(const std::string &mbxd, const std::string &dir, const std:
                      const std::string &tag = "mbxd");
 
 // ---------------------------------------------------------------------------
-// A transient program number not currently registered (TCP or UDP, any of
-// versions 1..8) with the local port mapper.
+// A transient program number the local port mapper holds nothing for.
 uint32_t unique_program();
-// The TCP port the local port mapper holds for prog and vers; 0 for none.
+// The TCP port the local port mapper holds for prog and vers (vers 0: for any
+// version and protocol); 0 for none.
 uint16_t registered_port(uint32_t prog, uint32_t vers);
 
 // ---------------------------------------------------------------------------
@@ -195,16 +195,12 @@ public:
     struct Options {
         std::string session;              // non-empty: --session NAME, no client
         std::vector<std::string> client;  // launch mode: client argv
-        uint32_t prog = 0;                // 0: a fresh unique_program()
-        uint32_t vers = 1;
-        uint32_t cb_prog = 0;             // 0: a fresh unique_program()
-        uint32_t cb_vers = 1;
-        int client_no = -1000000;         // default: not passed
+        std::optional<int> client_no;
         std::string client_name;          // "": not passed
         std::string docroot;              // "": not passed
         std::string scenario;             // scenario text, written to a file
         double time_limit = 60;           // seconds; 0: not passed
-        std::vector<std::string> extra;   // more options, before "--"
+        std::vector<std::string> extra;     // more options, before "--"
         std::vector<std::string> launcher;  // words before framesim's path (another host)
         std::map<std::string, std::string> env;
     };
@@ -214,10 +210,11 @@ public:
     Framesim(const Framesim &) = delete;
     Framesim &operator=(const Framesim &) = delete;
 
-    uint32_t prog() const { return opt_.prog; }
-    uint32_t vers() const { return opt_.vers; }
-    uint32_t cb_prog() const { return opt_.cb_prog; }
-    uint32_t cb_vers() const { return opt_.cb_vers; }
+    // Frame's and the callback's program numbers, fresh ones, version 1.
+    uint32_t prog() const { return prog_; }
+    uint32_t vers() const { return 1; }
+    uint32_t cb_prog() const { return cb_prog_; }
+    uint32_t cb_vers() const { return 1; }
     const std::string &journal_path() const { return journal_path_; }
     const std::string &stdout_path() const { return stdout_path_; }
     const std::string &stderr_path() const { return stderr_path_; }
@@ -236,6 +233,7 @@ public:
 
 private:
     Options opt_;
+    uint32_t prog_ = unique_program(), cb_prog_ = unique_program();
     TempDir dir_;
     std::string journal_path_, control_path_, stdout_path_, stderr_path_;
     JournalReader journal_;
