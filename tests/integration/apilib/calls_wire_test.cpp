@@ -218,8 +218,18 @@ struct Row {
   std::function<Json()> call, args;
 };
 
-// Values handed to the set functions; only read by the calls.
-struct Inputs {
+class CallsOverTheWire : public Joined {
+ protected:
+  void SetUp() override;
+  std::vector<Row> Rows();
+
+  // Handles: from the set-up, and made by earlier rows.
+  F_ObjIdT D = 0, M = 0, P = 0;
+  F_ObjIdT D2 = 0, Obj = 0, Elem = 0, T = 0, Menu = 0, Cmd = 0, Sub = 0, Dlg = 0;
+  F_TextLocT loc{};
+  F_TextRangeT range{};
+  F_ElementLocT eloc{};
+  // Values handed to the set functions; only read by the calls.
   StringT strs[2] = {S("alpha"), S("beta")};
   F_StringsT strings{2, strs};
   MetricT ms[3] = {65536, -131072, 7};
@@ -252,33 +262,22 @@ struct Inputs {
   F_PropValsT openParams{1, params};
 };
 
-class CallsOverTheWire : public Joined, protected Inputs {
- protected:
-  void SetUp() override {
-    Joined::SetUp();
-    if (HasFatalFailure()) return;
-    D = F_ApiOpen("calls.json", nullptr, &L);
-    ASSERT_NE(D, 0u);
-    M = F_ApiGetId(D, D, 114);  // the first marker
-    ASSERT_NE(M, 0u);
-    P = F_ApiGetTextLoc(D, M, 879).objId;  // its paragraph
-    ASSERT_NE(P, 0u);
-    F_ApiSetVal(D, D, 1488, &catalog);
-    Listed(0);
-    for (int i = 0; i < 4; ++i) ASSERT_TRUE(NextCall()) << "set-up call " << i;
-    loc = {P, 4};
-    range = {{P, 1}, {P, 6}};
-    eloc = {D, P, 2};
-  }
-  std::vector<Row> Rows();
-
-  // Handles: from the set-up, and made by earlier rows.
-  F_ObjIdT D = 0, M = 0, P = 0;
-  F_ObjIdT D2 = 0, Obj = 0, Elem = 0, T = 0, Menu = 0, Cmd = 0, Sub = 0, Dlg = 0;
-  F_TextLocT loc{};
-  F_TextRangeT range{};
-  F_ElementLocT eloc{};
-};
+void CallsOverTheWire::SetUp() {
+  Joined::SetUp();
+  if (HasFatalFailure()) return;
+  D = F_ApiOpen("calls.json", nullptr, &L);
+  ASSERT_NE(D, 0u);
+  M = F_ApiGetId(D, D, 114);  // the first marker
+  ASSERT_NE(M, 0u);
+  P = F_ApiGetTextLoc(D, M, 879).objId;  // its paragraph
+  ASSERT_NE(P, 0u);
+  F_ApiSetVal(D, D, 1488, &catalog);
+  Listed(0);
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(NextCall()) << "set-up call " << i;
+  loc = {P, 4};
+  range = {{P, 1}, {P, 6}};
+  eloc = {D, P, 2};
+}
 
 std::vector<Row> CallsOverTheWire::Rows() {
   using PA = ApiFmGetPropArgT;
