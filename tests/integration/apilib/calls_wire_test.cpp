@@ -33,10 +33,9 @@ constexpr const char *kDocument = R"({
   "markers": [{"type": 19, "text": "tag", "paragraph": 0, "offset": 2}]
 })";
 
-// This process as a client of `framesim --session` over a folder holding calls.json and
-// second.json: joined and holding control in each test, shut down (callback registration
-// included) after it.  SIGPIPE stays at its default: the runtime itself must keep a write to a
-// connection that Frame dropped from ending the process.
+// This process as a client of `framesim --session` over a folder holding calls.json and second.json,
+// joined and holding control in each test.  SIGPIPE stays at its default: the runtime itself must keep
+// a write to a connection that Frame dropped from ending the process.
 class Joined : public testing::Test {
  protected:
   void SetUp() override {
@@ -90,18 +89,12 @@ constexpr IntT kSentinel = 424242;  // FA_errno before each call
 
 // ------------------------------------------------------------ reply kinds
 
-// What a function must return for a reply (null: no reply came), and
-// whether the reply's error code goes to FA_errno.
+// What a function must return for a reply (null: no reply came), and whether the reply's error code
+// goes to FA_errno.
 struct Kind {
   std::function<Json(const Json *reply)> result;
   bool reports = true;
 };
-
-IntT ErrorCode(const Json &reply) {
-  if (reply.is_number_integer()) return reply.get<IntT>();
-  if (reply.is_object()) return reply.value("status", 0);
-  return 0;
-}
 
 const Kind kStatus{[](const Json *r) { return r ? *r : Json(-1); }};
 const Kind kVoid{[](const Json *) { return Json(); }};
@@ -173,8 +166,7 @@ Json Own(F_AttributesT v) { return Own(v, F_ApiDeallocateAttributes); }
 Json Own(F_FontsT v) { return Own(v, +[](F_FontsT *f) { F_ApiFree(f->val); }); }
 Json Own(F_CompareRetT c) { return Json{c.firstId, c.secondId}; }
 
-// A prompt's out-parameters, and its result with what it wrote there (a
-// caller-owned copy for text).
+// A prompt's out-parameters, and its result with what it wrote there (a caller-owned copy for text).
 IntT OutInt = kUntouchedInt;
 StringT OutText = const_cast<StringT>(kUntouchedText);
 Json PromptedInt(IntT ret) { return {{"ret", ret}, {"out", std::exchange(OutInt, kUntouchedInt)}}; }
@@ -199,8 +191,7 @@ F_PropIdentT Name(const char *n) { return {0, S(n)}; }
 // ------------------------------------------------------------ the table
 
 struct Row {
-  // call: calls the function (its result is taken as JSON); args: the
-  // argument record it must send.
+  // call: calls the function (its result taken as JSON); args: the argument record it must send.
   template <class C, class A>
   Row(const char *f, int p, Kind k, C call, A args) : fn(f), proc(p), kind(std::move(k)) {
     this->call = [call]() -> Json {
@@ -340,8 +331,8 @@ std::vector<Row> CallsOverTheWire::Rows() {
        [&] { return ApiFmSetTextRangeArgT{D, P, Num(5011), range}; }},
       {"F_ApiGetTextRange", API_FM_GET_TEXTRANGE, Field("textRange", to_json(F_TextRangeT{})),
        [&] { return F_ApiGetTextRange(D, P, 5011); }, [&] { return PA{D, P, Num(5011)}; }},
-      // On the marker: the paragraph's property list is read whole below,
-      // and element ranges are not part of a copied typed value.
+      // On the marker: the paragraph's property list is read whole below, and element ranges are
+      // not part of a copied typed value.
       {"F_ApiSetElementRange", API_FM_SET_ELEMENT_RANGE, kVoid,
        [&] { F_ApiSetElementRange(D, M, 5012, &erange); },
        [&] { return ApiFmSetElementRangeArgT{D, M, Num(5012), erange}; }},
@@ -692,7 +683,9 @@ TEST_F(CallsOverTheWire, EveryFunctionSendsItsRecordAndReturnsWhatItsReplyKindMa
     ASSERT_TRUE(line->contains("reply")) << line->dump();
     const Json &reply = (*line)["reply"];
     EXPECT_EQ(result, row.kind.result(&reply)) << "reply " << reply.dump();
-    IntT code = ErrorCode(reply);
+    // The error code: the reply itself or its status field.
+    IntT code = reply.is_number_integer() ? reply.get<IntT>()
+                                          : reply.is_object() ? reply.value("status", 0) : 0;
     if (row.kind.reports && code != 0) {
       EXPECT_EQ(errnoAfter, code);
     } else {
@@ -706,8 +699,7 @@ TEST_F(CallsOverTheWire, EveryFunctionSendsItsRecordAndReturnsWhatItsReplyKindMa
   EXPECT_EQ(frame_client, nullptr);
 }
 
-// The same rows on a connection that framesim dropped: no reply for
-// anything, so every function gives its kind's failure result.
+// The same rows on a connection that framesim dropped: every function gives its kind's failure result.
 TEST_F(CallsOverTheWire, EveryFunctionGivesItsFailureResultWhenNoReplyComes) {
   std::vector<Row> rows = Rows();
   ASSERT_TRUE(Ctl("drop 1064"));
@@ -729,9 +721,6 @@ TEST_F(CallsOverTheWire, EveryFunctionGivesItsFailureResultWhenNoReplyComes) {
 
 constexpr IntT kFrameError = -33;  // framesim injects it: "fail PROC -33"
 
-std::string Fail(int proc, IntT code = kFrameError) {
-  return "fail " + std::to_string(proc) + " " + std::to_string(code);
-}
 
 // One function per reply kind (success and no reply: the table above): what it returns on an error
 // reply and without a reply, whether the error reaches FA_errno.
@@ -743,8 +732,7 @@ struct KindCase {
   bool errorReported;
 };
 
-// Run before each case: the object, copy and record kinds read these back, so their replies carry
-// something to cut.
+// Run before each case: the object, copy and record kinds read these back (their replies to cut).
 void PrepareProperties() {
   F_ApiSetInt(0, 0, 6001, 99);
   F_TextLocT loc{123, 45};
@@ -800,15 +788,14 @@ class ReplyKind : public Joined, public testing::WithParamInterface<KindCase> {}
 TEST_P(ReplyKind, ErrorReplyCarriesFramesCode) {
   const KindCase &k = GetParam();
   PrepareProperties();
-  ASSERT_TRUE(Ctl(Fail(k.proc)));
+  ASSERT_TRUE(Ctl("fail " + std::to_string(k.proc) + " " + std::to_string(kFrameError)));
   FA_errno = kSentinel;
   EXPECT_EQ(k.call(), k.onError);
   EXPECT_EQ(FA_errno, k.errorReported ? kFrameError : kSentinel);
 }
 
-// A reply that breaks off anywhere (header, first result word, inside a
-// string or a list) fails the call as no reply does and releases what was
-// decoded before the break (LeakSanitizer holds the sanitizer build to it).
+// A reply that breaks off anywhere (header, first result word, inside a string or a list) fails the
+// call as no reply does and releases what was decoded before the break (LeakSanitizer checks it).
 TEST_P(ReplyKind, ReplyBrokenOffAtAnyByte) {
   const KindCase &k = GetParam();
   for (int offset : {0, 12, 24, 26, 28, 31, 36, 44, 60, 1000}) {
@@ -830,7 +817,7 @@ using Outcomes = Joined;
 TEST_F(Outcomes, FAErrnoIsStickyAcrossLaterSuccesses) {
   F_ApiSetInt(0, 0, 6001, 5);
   FA_errno = 0;
-  ASSERT_TRUE(Ctl(Fail(API_FM_GET_INT, -40)));
+  ASSERT_TRUE(Ctl("fail " + std::to_string(API_FM_GET_INT) + " -40"));
   EXPECT_EQ(F_ApiGetInt(0, 0, 6001), 0);
   EXPECT_EQ(FA_errno, -40);
   EXPECT_EQ(F_ApiGetInt(0, 0, 6001), 5);
@@ -839,9 +826,8 @@ TEST_F(Outcomes, FAErrnoIsStickyAcrossLaterSuccesses) {
   EXPECT_EQ(FA_errno, -40) << "no success resets FA_errno";
 }
 
-// F_ApiOpen's return list: a second call releases the first array (else the
-// sanitizer build sees a leak) and fills the same header; so does an error
-// reply with its list; a null address exchanges nothing; no reply keeps it.
+// F_ApiOpen's return list: a second call releases the first array (else ASan sees a leak) and fills
+// the same header; so does an error reply; a null address exchanges nothing; no reply keeps it.
 TEST_F(Outcomes, OpenExchangesTheReturnList) {
   F_PropValsT *list = nullptr;
   F_ObjIdT doc = F_ApiOpen("calls.json", nullptr, &list);
@@ -863,8 +849,7 @@ TEST_F(Outcomes, OpenExchangesTheReturnList) {
   F_ApiDeallocatePropVals(list);
 }
 
-// A modal dialog: after the reply the dialog's callbacks are served until
-// Frame closes the wait; the closing event's value is the result.
+// A modal dialog: its callbacks are served until Frame closes the wait, whose value is the result.
 TEST_F(Outcomes, ModalDialogServesCallbacksUntilTheWaitCloses) {
   F_ObjIdT dlg = F_ApiOpenResource(1, "Dialog");
   ASSERT_NE(dlg, 0u);

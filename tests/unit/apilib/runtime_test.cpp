@@ -12,10 +12,9 @@
 #include "apislib.h"
 #include "fixture.hpp"
 
-// Both ends of the runtime's traffic, logging into `events`: frame_handle's calls log "over N" (N:
-// the bailout flag), "take" or "call N"; dispatch() hands the dispatcher one call and logs its reply
-// ("reply ok", ..., "reply lost" when sending fails); the entry points log theirs ("init", ...,
-// "dialog 5 6 7"), then run during_entry.
+// Both ends of the runtime's traffic, logging into `events`: frame_handle's calls ("over N", N being
+// the bailout flag; "take"; "call N"), the replies to what dispatch() hands the dispatcher ("reply ok",
+// "reply lost" when sending fails...), the entry points ("dialog 5 6 7"...), which run during_entry.
 namespace rtfake {
 
 std::vector<std::string> events;
@@ -151,8 +150,7 @@ TEST_F(Dispatcher, QuitSetsTheBailoutFlagThatTheNextHandBackCarries) {
 }
 
 TEST_F(Dispatcher, UndecodableArgumentsAreRefusedAndReleased) {
-    // The string decodes, the handles after it are missing: the leak
-    // checker sees whether the string is released.
+    // The string decodes, the handles after it are missing: the leak checker sees it released.
     rtfake::dispatch(4, W("'a string that decodes'"));
     rtfake::dispatch(7, W("2 1 0x7F000000"));
     rtfake::dispatch(2, {});
@@ -203,8 +201,7 @@ TEST_F(Dispatcher, DescriptorsAbove31AreNeitherReportedNorWaitedOn) {
     call_fd_func();
     EXPECT_THAT(reports, ElementsAre(std::pair(31, 1)));
 
-    // A connection accepted on 31 that lands above 31 is not served (it
-    // sends nothing: serving it would block).
+    // A connection accepted on 31 that lands above 31 is not served (it sends nothing: serving blocks).
     std::vector<int> low;  // every free descriptor below 41
     for (int fd = 0; fd <= 40 && fd >= 0;) low.push_back(fd = open("/dev/null", O_RDONLY));
     close(low.back());
@@ -232,9 +229,8 @@ TEST_F(Dispatcher, AFailedWaitGivesAnEmptyMask) {
     close(fds[1]);
 }
 
-// Modal waits: the test writes Frame's calls into a real callback connection
-// (the next one from inside an entry point when it is due); the over calls go
-// to the recording handle.
+// Modal waits: Frame's calls come over a real callback connection (the next one sent from inside an
+// entry point); the over calls go to the recording handle.
 
 class ModalWait : public Dispatcher {
 protected:
