@@ -1,14 +1,9 @@
-// The F_Api call functions against framesim.  One table row per function:
-// the journal shows the procedure and the argument record it filled (from
-// distinct values), its result is what its reply kind makes of framesim's
-// reply, and on a dropped connection its kind's failure with FA_errno -1.
-// Then per reply kind the error replies and replies cut short, and the rules
-// that outlast a call: sticky FA_errno, list exchange, cancelled prompts.
+// The F_Api call functions against framesim: one table row per function checks the procedure and
+// argument record in framesim's journal and the result its reply kind makes of the reply, then of no
+// reply.  Then per reply kind the error and cut replies, and the rules that outlast a call.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
@@ -31,34 +26,45 @@ void F_ApiMessage(StringT, F_ObjIdT, F_ObjIdT) {}
 
 namespace {
 
-// This process as a client of `framesim --session`: joined and holding
-// control once made, shut down (callback registration included) when gone.
-class Session {
- public:
-  explicit Session(const std::string &docroot) : sim_(Options(docroot)) {
-    // SIGPIPE stays at its default: the runtime itself must keep a write to a
-    // connection that Frame dropped from ending the process.
-    if (sim_.wait_ready()) rejoin();
-  }
-  ~Session() { F_ApiShutDown(); }
-  Session(const Session &) = delete;
-  Session &operator=(const Session &) = delete;
+// Two paragraphs, one marker in the first.
+constexpr const char *kDocument = R"({
+  "title": "Calls",
+  "paragraphs": ["First paragraph of the calls test", "Second paragraph"],
+  "markers": [{"type": 19, "text": "tag", "paragraph": 0, "offset": 2}]
+})";
 
-  IntT status() const { return status_; }  // 0 once joined
-  fdk::test::Framesim &sim() { return sim_; }
+// This process as a client of `framesim --session` over a folder holding calls.json and second.json,
+// joined and holding control in each test.  SIGPIPE stays at its default: the runtime itself must keep
+// a write to a connection that Frame dropped from ending the process.
+class Joined : public testing::Test {
+ protected:
+  void SetUp() override {
+    static int sessions = 0;
+    docs_.write("calls.json", kDocument);
+    docs_.write("second.json", kDocument);
+    fdk::test::Framesim::Options o;
+    o.session = name_ = "calls-" + std::to_string(getpid()) + "-" + std::to_string(++sessions);
+    o.client_no = 7;
+    o.client_name = "callstest";
+    o.docroot = docs_.path();
+    o.time_limit = 120;
+    sim_.emplace(o);
+    ASSERT_TRUE(sim_->wait_ready());
+    ASSERT_EQ(Rejoin(), 0) << "could not join the framesim session";
+  }
+  void TearDown() override { F_ApiShutDown(); }
 
   // Joins (again, after a cut reply ended the connection).
-  IntT rejoin() {
+  IntT Rejoin() {
     F_ApiShutDown();
-    status_ = F_ApiConnectToSession(name_.c_str(), "localhost", static_cast<IntT>(sim_.prog()));
-    if (status_ == 0) F_ApiTakeControl();
-    return status_;
+    IntT status = F_ApiConnectToSession(name_.c_str(), "localhost", static_cast<IntT>(sim_->prog()));
+    if (status == 0) F_ApiTakeControl();
+    return status;
   }
 
-  // The journal line of the next API call, connect and control procedures
-  // skipped; nullopt when none came in time.
-  std::optional<Json> next_call() {
-    auto at = sim_.journal().wait_for(
+  // The journal line of the next API call, connect and control procedures skipped.
+  std::optional<Json> NextCall() {
+    auto at = sim_->journal().wait_for(
         [](const Json &l) {
           if (!l.is_object() || l.value("kind", "") != "call") return false;
           int proc = l.value("proc", 0);
@@ -67,70 +73,29 @@ class Session {
         fdk::test::Millis(10000), next_);
     if (!at) return std::nullopt;
     next_ = *at + 1;
-    return sim_.journal().lines()[*at];
+    return sim_->journal().lines()[*at];
   }
 
   // A control command (fault injection); true when framesim took it.
-  bool ctl(const std::string &command) { return sim_.ctl(command).rfind("ok", 0) == 0; }
+  bool Ctl(const std::string &command) { return sim_->ctl(command).rfind("ok", 0) == 0; }
 
- private:
-  fdk::test::Framesim::Options Options(const std::string &docroot) {
-    static std::atomic<int> counter{0};
-    name_ = "calls-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
-    fdk::test::Framesim::Options o;
-    o.session = name_;
-    o.client_no = 7;
-    o.client_name = "callstest";
-    o.docroot = docroot;
-    o.time_limit = 120;
-    return o;
-  }
-
+  fdk::test::TempDir docs_{"calls"};
+  std::optional<fdk::test::Framesim> sim_;
   std::string name_;
-  fdk::test::Framesim sim_;
-  IntT status_ = -1;
   size_t next_ = 0;
 };
 
-// Two paragraphs, one marker in the first.
-constexpr const char *kDocument = R"({
-  "title": "Calls",
-  "paragraphs": ["First paragraph of the calls test", "Second paragraph"],
-  "markers": [{"type": 19, "text": "tag", "paragraph": 0, "offset": 2}]
-})";
-
-// Joins a session whose document folder holds calls.json and second.json.
-class Joined : public testing::Test {
- protected:
-  void SetUp() override {
-    docs_.write("calls.json", kDocument);
-    docs_.write("second.json", kDocument);
-    session_.emplace(docs_.path());
-    ASSERT_EQ(session_->status(), 0) << "could not join the framesim session";
-  }
-  void TearDown() override { session_.reset(); }
-  bool Ctl(const std::string &command) { return session_->ctl(command); }
-
-  fdk::test::TempDir docs_{"calls"};
-  std::optional<Session> session_;
-};
-
-constexpr IntT kSentinel = 424242;  // FA_errno before each call
+// FA_errno before each call, as an earlier failure left it: a call without error keeps it.
+constexpr IntT kSentinel = 424242;
 
 // ------------------------------------------------------------ reply kinds
 
-// What a function must return for a reply (null: no reply came), and
-// whether the reply's error code goes to FA_errno.
+// What a function must return for a reply (null: no reply came), and whether the reply's error code
+// goes to FA_errno.
 struct Kind {
   std::function<Json(const Json *reply)> result;
   bool reports = true;
 };
-
-IntT ErrorCode(const Json &reply) {
-  if (reply.is_number_integer()) return reply.get<IntT>();
-  if (reply.is_object()) return reply.value("status", 0);
-  return 0;
-}
 
 const Kind kStatus{[](const Json *r) { return r ? *r : Json(-1); }};
 const Kind kVoid{[](const Json *) { return Json(); }};
@@ -177,44 +142,32 @@ Kind Exchange(bool returnsStatus = false) {
 
 // ------------------------------------------------------------ results as JSON
 
-// A result as JSON; what the caller owns is released with the library's own
-// function for it.
+// A result as JSON; what the caller owns is released with the library's own function for it.
 template <class T> Json Own(const T &v) { return to_json(v); }
 Json Own(Json j) { return j; }
-Json Own(StringT s) {
-  Json j = s ? Json(s) : Json();
-  F_ApiFree(s);
-  return j;
-}
-#define FDK_OWN(T, release) \
-  Json Own(T v) {           \
-    Json j = to_json(v);    \
-    release(&v);            \
-    return j;               \
-  }
-FDK_OWN(F_StringsT, F_ApiDeallocateStrings)
-FDK_OWN(F_MetricsT, F_ApiDeallocateMetrics)
-FDK_OWN(F_IntsT, F_ApiDeallocateInts)
-FDK_OWN(F_PointsT, F_ApiDeallocatePoints)
-FDK_OWN(F_TabsT, F_ApiDeallocateTabs)
-FDK_OWN(F_UBytesT, F_ApiDeallocateUBytes)
-FDK_OWN(F_TypedValT, F_ApiDeallocateVal)
-FDK_OWN(F_PropValT, F_ApiDeallocatePropVal)
-FDK_OWN(F_PropValsT, F_ApiDeallocatePropVals)
-FDK_OWN(TextItemsT, F_ApiDeallocateTextItems)
-FDK_OWN(F_ElementCatalogEntriesT, F_ApiDeallocateElementCatalogEntries)
-FDK_OWN(F_AttributeDefsT, F_ApiDeallocateAttributeDefs)
-FDK_OWN(F_AttributesT, F_ApiDeallocateAttributes)
-#undef FDK_OWN
-Json Own(F_FontsT v) {
+template <class T> Json Own(T v, void (*release)(T *)) {
   Json j = to_json(v);
-  F_ApiFree(v.val);
+  release(&v);
   return j;
 }
+Json Own(StringT s) { return Own(s, +[](StringT *p) { F_ApiFree(*p); }); }
+Json Own(F_StringsT v) { return Own(v, F_ApiDeallocateStrings); }
+Json Own(F_MetricsT v) { return Own(v, F_ApiDeallocateMetrics); }
+Json Own(F_IntsT v) { return Own(v, F_ApiDeallocateInts); }
+Json Own(F_PointsT v) { return Own(v, F_ApiDeallocatePoints); }
+Json Own(F_TabsT v) { return Own(v, F_ApiDeallocateTabs); }
+Json Own(F_UBytesT v) { return Own(v, F_ApiDeallocateUBytes); }
+Json Own(F_TypedValT v) { return Own(v, F_ApiDeallocateVal); }
+Json Own(F_PropValT v) { return Own(v, F_ApiDeallocatePropVal); }
+Json Own(F_PropValsT v) { return Own(v, F_ApiDeallocatePropVals); }
+Json Own(TextItemsT v) { return Own(v, F_ApiDeallocateTextItems); }
+Json Own(F_ElementCatalogEntriesT v) { return Own(v, F_ApiDeallocateElementCatalogEntries); }
+Json Own(F_AttributeDefsT v) { return Own(v, F_ApiDeallocateAttributeDefs); }
+Json Own(F_AttributesT v) { return Own(v, F_ApiDeallocateAttributes); }
+Json Own(F_FontsT v) { return Own(v, +[](F_FontsT *f) { F_ApiFree(f->val); }); }
 Json Own(F_CompareRetT c) { return Json{c.firstId, c.secondId}; }
 
-// A prompt's out-parameters, and its result with what it wrote there (a
-// caller-owned copy for text).
+// A prompt's out-parameters, and its result with what it wrote there (a caller-owned copy for text).
 IntT OutInt = kUntouchedInt;
 StringT OutText = const_cast<StringT>(kUntouchedText);
 Json PromptedInt(IntT ret) { return {{"ret", ret}, {"out", std::exchange(OutInt, kUntouchedInt)}}; }
@@ -239,8 +192,7 @@ F_PropIdentT Name(const char *n) { return {0, S(n)}; }
 // ------------------------------------------------------------ the table
 
 struct Row {
-  // call: calls the function (its result is taken as JSON); args: the
-  // argument record it must send.
+  // call: calls the function (its result taken as JSON); args: the argument record it must send.
   template <class C, class A>
   Row(const char *f, int p, Kind k, C call, A args) : fn(f), proc(p), kind(std::move(k)) {
     this->call = [call]() -> Json {
@@ -258,8 +210,18 @@ struct Row {
   std::function<Json()> call, args;
 };
 
-// Values handed to the set functions; only read by the calls.
-struct Inputs {
+class CallsOverTheWire : public Joined {
+ protected:
+  void SetUp() override;
+  std::vector<Row> Rows();
+
+  // Handles: from the set-up, and made by earlier rows.
+  F_ObjIdT D = 0, M = 0, P = 0;
+  F_ObjIdT D2 = 0, Obj = 0, Elem = 0, T = 0, Menu = 0, Cmd = 0, Sub = 0, Dlg = 0;
+  F_TextLocT loc{};
+  F_TextRangeT range{};
+  F_ElementLocT eloc{};
+  // Values handed to the set functions; only read by the calls.
   StringT strs[2] = {S("alpha"), S("beta")};
   F_StringsT strings{2, strs};
   MetricT ms[3] = {65536, -131072, 7};
@@ -292,33 +254,22 @@ struct Inputs {
   F_PropValsT openParams{1, params};
 };
 
-class CallsOverTheWire : public Joined, protected Inputs {
- protected:
-  void SetUp() override {
-    Joined::SetUp();
-    if (HasFatalFailure()) return;
-    D = F_ApiOpen("calls.json", nullptr, &L);
-    ASSERT_NE(D, 0u);
-    M = F_ApiGetId(D, D, 114);  // the first marker
-    ASSERT_NE(M, 0u);
-    P = F_ApiGetTextLoc(D, M, 879).objId;  // its paragraph
-    ASSERT_NE(P, 0u);
-    F_ApiSetVal(D, D, 1488, &catalog);
-    Listed(0);
-    for (int i = 0; i < 4; ++i) ASSERT_TRUE(session_->next_call()) << "set-up call " << i;
-    loc = {P, 4};
-    range = {{P, 1}, {P, 6}};
-    eloc = {D, P, 2};
-  }
-  std::vector<Row> Rows();
-
-  // Handles: from the set-up, and made by earlier rows.
-  F_ObjIdT D = 0, M = 0, P = 0;
-  F_ObjIdT D2 = 0, Obj = 0, Elem = 0, T = 0, Menu = 0, Cmd = 0, Sub = 0, Dlg = 0;
-  F_TextLocT loc{};
-  F_TextRangeT range{};
-  F_ElementLocT eloc{};
-};
+void CallsOverTheWire::SetUp() {
+  Joined::SetUp();
+  if (HasFatalFailure()) return;
+  D = F_ApiOpen("calls.json", nullptr, &L);
+  ASSERT_NE(D, 0u);
+  M = F_ApiGetId(D, D, 114);  // the first marker
+  ASSERT_NE(M, 0u);
+  P = F_ApiGetTextLoc(D, M, 879).objId;  // its paragraph
+  ASSERT_NE(P, 0u);
+  F_ApiSetVal(D, D, 1488, &catalog);
+  Listed(0);
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(NextCall()) << "set-up call " << i;
+  loc = {P, 4};
+  range = {{P, 1}, {P, 6}};
+  eloc = {D, P, 2};
+}
 
 std::vector<Row> CallsOverTheWire::Rows() {
   using PA = ApiFmGetPropArgT;
@@ -381,8 +332,8 @@ std::vector<Row> CallsOverTheWire::Rows() {
        [&] { return ApiFmSetTextRangeArgT{D, P, Num(5011), range}; }},
       {"F_ApiGetTextRange", API_FM_GET_TEXTRANGE, Field("textRange", to_json(F_TextRangeT{})),
        [&] { return F_ApiGetTextRange(D, P, 5011); }, [&] { return PA{D, P, Num(5011)}; }},
-      // On the marker: the paragraph's property list is read whole below,
-      // and element ranges are not part of a copied typed value.
+      // On the marker: the paragraph's property list is read whole below, and element ranges are
+      // not part of a copied typed value.
       {"F_ApiSetElementRange", API_FM_SET_ELEMENT_RANGE, kVoid,
        [&] { F_ApiSetElementRange(D, M, 5012, &erange); },
        [&] { return ApiFmSetElementRangeArgT{D, M, Num(5012), erange}; }},
@@ -726,18 +677,20 @@ TEST_F(CallsOverTheWire, EveryFunctionSendsItsRecordAndReturnsWhatItsReplyKindMa
     FA_errno = kSentinel;
     Json result = row.call();
     IntT errnoAfter = FA_errno;
-    auto line = session_->next_call();
+    auto line = NextCall();
     ASSERT_TRUE(line) << "no journal line";
     EXPECT_EQ((*line)["proc"], row.proc);
     EXPECT_EQ((*line)["args"], row.args());
     ASSERT_TRUE(line->contains("reply")) << line->dump();
     const Json &reply = (*line)["reply"];
     EXPECT_EQ(result, row.kind.result(&reply)) << "reply " << reply.dump();
-    IntT code = ErrorCode(reply);
+    // The error code: the reply itself or its status field.
+    IntT code = reply.is_number_integer() ? reply.get<IntT>()
+                                          : reply.is_object() ? reply.value("status", 0) : 0;
     if (row.kind.reports && code != 0) {
       EXPECT_EQ(errnoAfter, code);
     } else {
-      EXPECT_EQ(errnoAfter, kSentinel) << "a call without error changed FA_errno";
+      EXPECT_EQ(errnoAfter, kSentinel) << "a call without error changed FA_errno (it is sticky)";
       ++successes;
     }
   }
@@ -747,11 +700,10 @@ TEST_F(CallsOverTheWire, EveryFunctionSendsItsRecordAndReturnsWhatItsReplyKindMa
   EXPECT_EQ(frame_client, nullptr);
 }
 
-// The same rows on a connection that framesim dropped: no reply for
-// anything, so every function gives its kind's failure result.
+// The same rows on a connection that framesim dropped: every function gives its kind's failure result.
 TEST_F(CallsOverTheWire, EveryFunctionGivesItsFailureResultWhenNoReplyComes) {
   std::vector<Row> rows = Rows();
-  ASSERT_TRUE(session_->ctl("drop 1064"));
+  ASSERT_TRUE(Ctl("drop 1064"));
   FA_errno = 0;
   EXPECT_EQ(F_ApiGetInt(D, P, 1), 0);
   EXPECT_EQ(FA_errno, -1);
@@ -770,25 +722,18 @@ TEST_F(CallsOverTheWire, EveryFunctionGivesItsFailureResultWhenNoReplyComes) {
 
 constexpr IntT kFrameError = -33;  // framesim injects it: "fail PROC -33"
 
-std::string Fail(int proc, IntT code = kFrameError) {
-  return "fail " + std::to_string(proc) + " " + std::to_string(code);
-}
-std::string Drop(int proc) { return "drop " + std::to_string(proc); }
 
-// One function per reply kind (success and no reply: the table above): what
-// it returns on an error reply and without a reply, whether the error
-// reaches FA_errno.  prepare() makes the reply carry something to cut.
+// One function per reply kind (success and no reply: the table above): what it returns on an error
+// reply and without a reply, whether the error reaches FA_errno.
 struct KindCase {
   const char *kind;
   int proc;
-  std::function<void()> prepare;
   std::function<Json()> call;
   Json onError, onNoReply;
   bool errorReported;
 };
 
-void PrintTo(const KindCase &k, std::ostream *os) { *os << k.kind; }
-
+// Run before each case: the object, copy and record kinds read these back (their replies to cut).
 void PrepareProperties() {
   F_ApiSetInt(0, 0, 6001, 99);
   F_TextLocT loc{123, 45};
@@ -805,64 +750,59 @@ StringT kChoices[1] = {S("only")};
 F_StringsT kChoiceList{1, kChoices};
 
 const KindCase kKinds[] = {
-    {"status", API_FM_NOTIFICATION, [] {}, [] { return Json(F_ApiNotification(2, 1)); }, kFrameError, -1,
-     true},
-    {"void status", API_FM_SET_INT, [] {}, [] { return F_ApiSetInt(0, 0, 6001, 7), Json(); }, nullptr, nullptr,
-     true},
+    {"status", API_FM_NOTIFICATION, [] { return Json(F_ApiNotification(2, 1)); }, kFrameError, -1, true},
+    {"void_status", API_FM_SET_INT, [] { return F_ApiSetInt(0, 0, 6001, 7), Json(); }, nullptr, nullptr, true},
     // The reply is the value itself.
-    {"plain", API_FM_ALERT, [] {}, [] { return Json(F_ApiAlert("Careful", 1)); }, kFrameError, -1, false},
-    {"object", API_FM_GET_INT, PrepareProperties, [] { return Json(F_ApiGetInt(0, 0, 6001)); }, 0, 0, true},
-    {"copy", API_FM_GET_STRINGS, PrepareProperties, [] { return Own(F_ApiGetStrings(0, 0, 6003)); },
-     Json::array(), Json::array(), true},
-    {"record", API_FM_GET_TEXTLOC, PrepareProperties, [] { return to_json(F_ApiGetTextLoc(0, 0, 6002)); },
-     kNoLoc, kNoLoc, true},
-    {"prompt string", API_FM_PROMPT_STRING, [] {},
+    {"plain", API_FM_ALERT, [] { return Json(F_ApiAlert("Careful", 1)); }, kFrameError, -1, false},
+    {"object", API_FM_GET_INT, [] { return Json(F_ApiGetInt(0, 0, 6001)); }, 0, 0, true},
+    {"copy", API_FM_GET_STRINGS, [] { return Own(F_ApiGetStrings(0, 0, 6003)); }, Json::array(),
+     Json::array(), true},
+    {"record", API_FM_GET_TEXTLOC, [] { return to_json(F_ApiGetTextLoc(0, 0, 6002)); }, kNoLoc, kNoLoc, true},
+    {"prompt_string", API_FM_PROMPT_STRING,
      [] { return PromptedText(F_ApiPromptString(&OutText, "Name?", "proposal")); }, kNoText, kNoText, false},
-    {"prompt int", API_FM_PROMPT_INT, [] {}, [] { return PromptedInt(F_ApiPromptInt(&OutInt, "m", "1")); },
+    {"prompt_int", API_FM_PROMPT_INT, [] { return PromptedInt(F_ApiPromptInt(&OutInt, "m", "1")); }, kNoInt,
+     kNoInt, false},
+    {"prompt_metric", API_FM_PROMPT_METRIC, [] { return PromptedInt(F_ApiPromptMetric(&OutInt, "m", "d", 1)); },
      kNoInt, kNoInt, false},
-    {"prompt metric", API_FM_PROMPT_METRIC, [] {},
-     [] { return PromptedInt(F_ApiPromptMetric(&OutInt, "m", "d", 1)); }, kNoInt, kNoInt, false},
-    {"choose file", API_FM_CHOOSE_FILE, [] {},
+    {"choose_file", API_FM_CHOOSE_FILE,
      [] { return PromptedText(F_ApiChooseFile(&OutText, "t", "/", "d", 0, "x")); }, kNoText, kNoText, false},
-    {"old choose file", OLD_API_FM_CHOOSE_FILE, [] {},
+    {"old_choose_file", OLD_API_FM_CHOOSE_FILE,
      [] { return PromptedText(oldF_ApiChooseFile(&OutText, "t", "/", "d", 0)); }, kNoText, kNoText, false},
-    {"file scroll box", OLD_API_FM_CHOOSE_FILE, [] {},
+    {"file_scroll_box", OLD_API_FM_CHOOSE_FILE,
      [] { return PromptedText(F_ApiFileScrollBox(&OutText, "t", "/")); }, kNoText, kNoText, false},
-    {"scroll box", API_FM_SCROLL_BOX, [] {},
-     [] { return PromptedInt(F_ApiScrollBox(&OutInt, "t", &kChoiceList, 0)); }, kNoInt, kNoInt, false},
-    // An error reply replaces the list (framesim's has none: the list becomes
-    // the empty one); no reply leaves it alone.
-    {"list exchange", API_FM_OPEN, [] {}, [] { return Listed(F_ApiOpen("calls.json", nullptr, &L)); },
+    {"scroll_box", API_FM_SCROLL_BOX, [] { return PromptedInt(F_ApiScrollBox(&OutInt, "t", &kChoiceList, 0)); },
+     kNoInt, kNoInt, false},
+    // An error reply replaces the list (framesim's has none: the list becomes the empty one); no
+    // reply leaves it alone.
+    {"list_exchange", API_FM_OPEN, [] { return Listed(F_ApiOpen("calls.json", nullptr, &L)); },
      Json{{"ret", 0}, {"list", Json::array()}}, Json{{"ret", 0}, {"list", nullptr}}, true},
     // The error field itself is the result.
-    {"export", API_FM_EXPORT, [] {}, [] { return Listed(F_ApiExport(0, "out.pdf", nullptr, &L)); },
+    {"export", API_FM_EXPORT, [] { return Listed(F_ApiExport(0, "out.pdf", nullptr, &L)); },
      Json{{"ret", kFrameError}, {"list", Json::array()}}, Json{{"ret", -1}, {"list", nullptr}}, true},
     // Valid (1) only for a reply of 0.
-    {"object valid", API_FM_OBJECT_VALID, [] {}, [] { return Json(F_ApiObjectValid(0, 0)); }, 0, 0, true},
-    {"quick select", API_FM_QUICK_SELECT, [] {}, [] { return Json(F_ApiQuickSelect(0, "t", nullptr)); }, -1,
-     -1, true},
+    {"object_valid", API_FM_OBJECT_VALID, [] { return Json(F_ApiObjectValid(0, 0)); }, 0, 0, true},
+    {"quick_select", API_FM_QUICK_SELECT, [] { return Json(F_ApiQuickSelect(0, "t", nullptr)); }, -1, -1, true},
 };
 
 class ReplyKind : public Joined, public testing::WithParamInterface<KindCase> {};
 
 TEST_P(ReplyKind, ErrorReplyCarriesFramesCode) {
   const KindCase &k = GetParam();
-  k.prepare();
-  ASSERT_TRUE(Ctl(Fail(k.proc)));
+  PrepareProperties();
+  ASSERT_TRUE(Ctl("fail " + std::to_string(k.proc) + " " + std::to_string(kFrameError)));
   FA_errno = kSentinel;
   EXPECT_EQ(k.call(), k.onError);
   EXPECT_EQ(FA_errno, k.errorReported ? kFrameError : kSentinel);
 }
 
-// A reply that breaks off anywhere (header, first result word, inside a
-// string or a list) fails the call as no reply does and releases what was
-// decoded before the break (LeakSanitizer holds the sanitizer build to it).
+// A reply that breaks off anywhere (header, first result word, inside a string or a list) fails the
+// call as no reply does and releases what was decoded before the break (LeakSanitizer checks it).
 TEST_P(ReplyKind, ReplyBrokenOffAtAnyByte) {
   const KindCase &k = GetParam();
   for (int offset : {0, 12, 24, 26, 28, 31, 36, 44, 60, 1000}) {
     SCOPED_TRACE(offset);
-    ASSERT_EQ(session_->rejoin(), 0);
-    k.prepare();
+    ASSERT_EQ(Rejoin(), 0);
+    PrepareProperties();
     ASSERT_TRUE(Ctl("cut " + std::to_string(k.proc) + " " + std::to_string(offset)));
     FA_errno = kSentinel;
     EXPECT_EQ(k.call(), k.onNoReply);
@@ -871,29 +811,12 @@ TEST_P(ReplyKind, ReplyBrokenOffAtAnyByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachKind, ReplyKind, testing::ValuesIn(kKinds),
-                         [](const testing::TestParamInfo<KindCase> &i) {
-                           std::string n = i.param.kind;
-                           std::replace(n.begin(), n.end(), ' ', '_');
-                           return n;
-                         });
+                         [](const testing::TestParamInfo<KindCase> &i) { return i.param.kind; });
 
 using Outcomes = Joined;
 
-TEST_F(Outcomes, FAErrnoIsStickyAcrossLaterSuccesses) {
-  F_ApiSetInt(0, 0, 6001, 5);
-  FA_errno = 0;
-  ASSERT_TRUE(Ctl(Fail(API_FM_GET_INT, -40)));
-  EXPECT_EQ(F_ApiGetInt(0, 0, 6001), 0);
-  EXPECT_EQ(FA_errno, -40);
-  EXPECT_EQ(F_ApiGetInt(0, 0, 6001), 5);
-  F_ApiSetInt(0, 0, 6001, 6);
-  EXPECT_EQ(F_ApiAlert("fine", 0), 0);
-  EXPECT_EQ(FA_errno, -40) << "no success resets FA_errno";
-}
-
-// F_ApiOpen's return list: a second call releases the first array (else the
-// sanitizer build sees a leak) and fills the same header; so does an error
-// reply with its list; a null address exchanges nothing; no reply keeps it.
+// F_ApiOpen's return list: a second call releases the first array (else ASan sees a leak) and fills
+// the same header; so does an error reply; a null address exchanges nothing; no reply keeps it.
 TEST_F(Outcomes, OpenExchangesTheReturnList) {
   F_PropValsT *list = nullptr;
   F_ObjIdT doc = F_ApiOpen("calls.json", nullptr, &list);
@@ -909,19 +832,18 @@ TEST_F(Outcomes, OpenExchangesTheReturnList) {
   ASSERT_TRUE(list == header && list->len == 1);
   EXPECT_EQ(list->val[0].propVal.u.ival, FA_errno) << "the error reply's list";
   EXPECT_EQ(F_ApiOpen("calls.json", nullptr, nullptr), doc);
-  ASSERT_TRUE(Ctl(Drop(API_FM_OPEN)));
+  ASSERT_TRUE(Ctl("drop " + std::to_string(API_FM_OPEN)));
   EXPECT_EQ(F_ApiOpen("calls.json", nullptr, &list), 0u);
   EXPECT_TRUE(list == header && list->len == 1);
   F_ApiDeallocatePropVals(list);
 }
 
-// A modal dialog: after the reply the dialog's callbacks are served until
-// Frame closes the wait; the closing event's value is the result.
+// A modal dialog: its callbacks are served until Frame closes the wait, whose value is the result.
 TEST_F(Outcomes, ModalDialogServesCallbacksUntilTheWaitCloses) {
   F_ObjIdT dlg = F_ApiOpenResource(1, "Dialog");
   ASSERT_NE(dlg, 0u);
   F_ApiDoneCommand();  // Frame holds control: it may call back
-  std::thread closer([this] { session_->sim().ctl("dialog 0 0 77"); });
+  std::thread closer([this] { sim_->ctl("dialog 0 0 77"); });
   EXPECT_EQ(F_ApiModalDialog(1, dlg), 77);
   closer.join();
 }

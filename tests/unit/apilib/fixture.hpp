@@ -1,5 +1,4 @@
-// Shared by the apilib unit tests: expected wire bytes written by hand,
-// encoding and decoding through memory streams, the client heap made to run dry.
+// Shared by the apilib unit tests: wire bytes written by hand, memory-stream codecs, a dry client heap.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,8 +22,8 @@ using Bytes = std::vector<uint8_t>;
 using DryHeap = fdk::test::HeapFault<FapiSysAllocT, FapiSetSysAlloc>;
 template <class T> using Proc = bool_t (*)(XDR *, T *);
 
-// Wire bytes from a hand-written spec: every number is one big-endian
-// 4-byte unit, every 'text' a string (length, bytes, zero padding to 4).
+// Wire bytes from a hand-written spec: every number is one big-endian 4-byte unit, every 'text' a
+// string (length, bytes, zero padding to 4).
 inline Bytes W(std::string_view spec) {
     Bytes b;
     auto unit = [&b](uint32_t v) {
@@ -90,8 +89,7 @@ template <class T> bool decodes(Proc<T> proc, const Bytes &bytes) {
     return ok;
 }
 
-// `value` encodes to exactly `spec`, and `spec` decodes whole into a value
-// that encodes to `spec` again.
+// `value` encodes to exactly `spec`, and `spec` decodes whole into a value that encodes to it again.
 template <class T> void check_golden(Proc<T> proc, T value, std::string_view spec) {
     SCOPED_TRACE(std::string(spec.substr(0, 100)));
     const Bytes want = W(spec), got = encode(proc, value);

@@ -1,6 +1,5 @@
-// The client runtime without Frame (delivery: tests/integration/runtime): the
-// dispatcher's refusals against in-process stand-ins of both RPC ends, and the
-// service loop (descriptors 0 to 31 only, modal waits) on loopback connections.
+// The client runtime without Frame: the dispatcher's refusals against in-process stand-ins of both
+// RPC ends, and the service loop (descriptors 0 to 31 only, modal waits) on loopback connections.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gmock/gmock.h>
@@ -13,20 +12,13 @@
 #include "apislib.h"
 #include "fixture.hpp"
 
-// Both ends of the runtime's traffic, logging into `events`: frame() is a
-// client handle whose calls log "over N" (N: the bailout flag), "take" or
-// "call N"; dispatch() hands the dispatcher one call and logs its reply
-// ("reply ok", "reply decode", ..., "reply lost" when sending fails); the
-// entry points log "init", ..., "dialog 5 6 7", then run during_entry.
+// Both ends of the runtime's traffic, logging into `events`: frame_handle's calls ("over N", N being
+// the bailout flag; "take"; "call N"), the replies to what dispatch() hands the dispatcher ("reply ok",
+// "reply lost" when sending fails...), the entry points ("dialog 5 6 7"...), which run during_entry.
 namespace rtfake {
 
 std::vector<std::string> events;
 std::function<void(const std::string &)> during_entry;
-
-void reset() {
-    events.clear();
-    during_entry = nullptr;
-}
 
 namespace {
 
@@ -43,7 +35,6 @@ clnt_stat frame_call(CLIENT *, rpcproc_t proc, xdrproc_t, void *argp, xdrproc_t,
 const ClntOps frame_ops = {frame_call, [](CLIENT *) {}, [](CLIENT *, rpc_err *e) { *e = {}; },
                            [](CLIENT *, xdrproc_t, void *) -> bool_t { return TRUE; },
                            [](CLIENT *) {}, [](CLIENT *, u_int, void *) -> bool_t { return TRUE; }};
-CLIENT frame_handle{};
 
 fdk_test::Bytes call_args;
 bool lose_next_reply = false;
@@ -77,22 +68,15 @@ const XpOps callback_ops = {[](SVCXPRT *, rpc_msg *) -> bool_t { return FALSE; }
 
 }  // namespace
 
-CLIENT *frame() {
-    frame_handle.cl_ops = const_cast<ClntOps *>(&frame_ops);
-    return &frame_handle;
-}
+CLIENT frame_handle{nullptr, const_cast<ClntOps *>(&frame_ops), nullptr, nullptr, nullptr};
 
 void dispatch(rpcproc_t proc, const fdk_test::Bytes &args = {}, bool lose_reply = false) {
     SVCXPRT xprt{};
-    xprt.xp_ops = &callback_ops;
     xprt.xp_fd = -1;
+    xprt.xp_ops = &callback_ops;
     call_args = args;
     lose_next_reply = lose_reply;
-    svc_req req{};
-    req.rq_prog = 0x40000001;
-    req.rq_vers = 1;
-    req.rq_proc = proc;
-    req.rq_xprt = &xprt;
+    svc_req req{0x40000001, 1, proc, {}, nullptr, &xprt, nullptr, nullptr};
     fm_api_prog_1(&req, &xprt);
 }
 
@@ -130,14 +114,15 @@ void record_fd(int fd, int on) { reports.emplace_back(fd, on); }
 
 class Dispatcher : public ::testing::Test {
 protected:
-    void SetUp() override { reset(rtfake::frame()); }
+    void SetUp() override { reset(&rtfake::frame_handle); }
     void TearDown() override {
         call_fd_func();
         F_ApiSetFdFunc(nullptr);
         reset(nullptr);
     }
     static void reset(CLIENT *frame) {
-        rtfake::reset();
+        rtfake::events.clear();
+        rtfake::during_entry = nullptr;
         reports.clear();
         turn_over_needed = callbacksDone = modalRetval = FA_bailout = 0;
         frame_client = frame;
@@ -165,8 +150,7 @@ TEST_F(Dispatcher, QuitSetsTheBailoutFlagThatTheNextHandBackCarries) {
 }
 
 TEST_F(Dispatcher, UndecodableArgumentsAreRefusedAndReleased) {
-    // The string decodes, the handles after it are missing: the leak
-    // checker sees whether the string is released.
+    // The string decodes, the handles after it are missing: the leak checker sees it released.
     rtfake::dispatch(4, W("'a string that decodes'"));
     rtfake::dispatch(7, W("2 1 0x7F000000"));
     rtfake::dispatch(2, {});
@@ -191,14 +175,18 @@ TEST(Apislib, ARemoteFrameIsAliveWhileItsConnectionHolds) {
     hispid = 0;
 }
 
-int connect_to(u_short port) {
+constexpr rpcprog_t kProg = 0x5FFFFF01;
+
+// An RPC client of the callback program on a loopback port.
+CLIENT *connect_to(u_short port) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    EXPECT_EQ(connect(s, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
-    return s;
+    int sock = RPC_ANYSOCK;
+    CLIENT *c = clnttcp_create(&addr, kProg, 1, &sock, 0, 0);
+    EXPECT_NE(c, nullptr);
+    return c;
 }
 
 // Descriptors 0 to 31 are reported and waited on, no others.
@@ -213,20 +201,19 @@ TEST_F(Dispatcher, DescriptorsAbove31AreNeitherReportedNorWaitedOn) {
     call_fd_func();
     EXPECT_THAT(reports, ElementsAre(std::pair(31, 1)));
 
-    // A connection accepted on 31 that lands above 31 is not served (it
-    // sends nothing: serving it would block).
+    // A connection accepted on 31 that lands above 31 is not served (it sends nothing: serving blocks).
     std::vector<int> low;  // every free descriptor below 41
     for (int fd = 0; fd <= 40 && fd >= 0;) low.push_back(fd = open("/dev/null", O_RDONLY));
     close(low.back());
     low.pop_back();
-    int peer = connect_to(at31->xp_port);
+    CLIENT *peer = connect_to(at31->xp_port);
     reports.clear();
     UIntT mask = 0;
     EXPECT_EQ(F_ApiService(&mask), 1);
     EXPECT_EQ(mask, 0u);
     EXPECT_THAT(reports, IsEmpty());
     for (int fd : low) close(fd);
-    close(peer);
+    clnt_destroy(peer);
     svc_destroy(at31);
     svc_destroy(at40);
 }
@@ -242,9 +229,8 @@ TEST_F(Dispatcher, AFailedWaitGivesAnEmptyMask) {
     close(fds[1]);
 }
 
-// Modal waits: the test writes Frame's calls into a real callback connection
-// (the next one from inside an entry point when it is due); the over calls go
-// to the recording handle.
+// Modal waits: Frame's calls come over a real callback connection (the next one sent from inside an
+// entry point); the over calls go to the recording handle.
 
 class ModalWait : public Dispatcher {
 protected:
@@ -257,7 +243,7 @@ protected:
         peer = connect_to(listener->xp_port);
     }
     void TearDown() override {
-        if (peer >= 0) close(peer);
+        if (peer != nullptr) clnt_destroy(peer);
         // Let the service see the closed connection.
         for (int i = 0; i < 4 && (fdk::runtime::service_word() & ~(1u << listener->xp_fd)); ++i)
             F_ApiService(nullptr);
@@ -265,25 +251,15 @@ protected:
         svc_destroy(listener);
         Dispatcher::TearDown();
     }
-    // One RPC call record of the dialog event procedure, as Frame sends it.
+    // Frame's call of the dialog event procedure: sent at once, its reply not waited for.
     void send_dialog(IntT a, IntT b, IntT c) {
-        char buf[256];
-        XDR x;
-        xdrmem_create(&x, buf + 4, sizeof buf - 4, XDR_ENCODE);
-        rpc_msg m{};
-        m.rm_xid = ++xid;
-        m.rm_direction = CALL;
-        m.rm_call = {RPC_MSG_VERSION, kProg, 1, 6, _null_auth, _null_auth};
         FmApiDialogEventArgT event{a, b, c};
-        ASSERT_TRUE(xdr_callmsg(&x, &m) && xdr_FmApiDialogEventArgT(&x, &event));
-        uint32_t len = xdr_getpos(&x), mark = htonl(0x80000000u | len);
-        std::memcpy(buf, &mark, 4);
-        ASSERT_EQ(write(peer, buf, len + 4), static_cast<ssize_t>(len + 4));
+        ASSERT_EQ(clnt_call(peer, 6, fdk::xdr::to_xdrproc(xdr_FmApiDialogEventArgT), &event,
+                            fdk::xdr::to_xdrproc(xdr_void), nullptr, timeval{}),
+                  RPC_TIMEDOUT);
     }
-    static constexpr rpcprog_t kProg = 0x5FFFFF01;
     SVCXPRT *listener = nullptr;
-    int peer = -1;
-    uint32_t xid = 100;
+    CLIENT *peer = nullptr;
 };
 
 TEST_F(ModalWait, ReturnsTheClosingValueAndRestoresTheControlState) {
@@ -303,8 +279,8 @@ TEST_F(ModalWait, ReturnsTheClosingValueAndRestoresTheControlState) {
     ASSERT_EQ(reports.size(), 2u);
     const int conn = reports[1].first;
     reports.clear();
-    close(peer);
-    peer = -1;
+    clnt_destroy(peer);
+    peer = nullptr;
     EXPECT_EQ(F_ApiService(nullptr), 1);
     EXPECT_THAT(reports, ElementsAre(std::pair(conn, 0)));
 }

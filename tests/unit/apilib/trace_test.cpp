@@ -1,6 +1,5 @@
-// The trace (FDK_TRACE): when and how its file is opened, and the form of
-// its lines.  The call functions run without a connection, so every call
-// fails at once with FA_errno -1 and still writes its line.
+// The trace (FDK_TRACE): when and how its file is opened, and the form of its lines.  Without a
+// connection every call fails at once with FA_errno -1 and still writes its line.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,8 +19,7 @@ namespace {
 using fdk::test::read_file;
 using fdk::test::TempDir;
 
-// Runs f with FDK_TRACE set to value (null: unset) from a fresh start;
-// returns what f wrote on standard error.
+// Runs f with FDK_TRACE set to value (null: unset) from a fresh start; returns its standard error.
 std::string Traced(const char *value, const std::function<void()> &f) {
   if (value != nullptr) setenv("FDK_TRACE", value, 1);
   else unsetenv("FDK_TRACE");
@@ -34,8 +32,7 @@ std::string Traced(const char *value, const std::function<void()> &f) {
   return err;
 }
 
-// The lines of a trace file without their time and process id; a line
-// without them is left out.
+// The lines of a trace file without their time and process id; a line without them is left out.
 std::string Bodies(const std::string &file) {
   static const std::regex line(
       "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{6}Z " +

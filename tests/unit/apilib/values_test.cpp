@@ -1,6 +1,5 @@
-// The API values: one sample per value type (its wire bytes, its copy and
-// release, under a heap that fails at each step), property value and text
-// item lists, lookups, the default parameter lists, strings and memory.
+// The API values: one sample per value type (its wire bytes, copy and release, under a heap that fails
+// at each step), property value and text item lists, lookups, default lists, strings and memory.
 #include <climits>
 #include <cstdlib>
 #include <set>
