@@ -96,33 +96,30 @@ TEST(BridgeDisplay, OpensTheExpandedPathAnswersAndScrollsToTheFirstTagMarker) {
   }
 }
 
-// "" finds the first tag marker, "chap" the first beginning with it, "chap\0" "chap".
-TEST(BridgeDisplay, TerminatedTagMatchesTheEqualTextOnly) {
-  Rig rig;
-  for (auto [tag, paragraph] : std::vector<std::pair<Texts, int>>{
-           {{"--item", ""}, 0}, {{"--item-hex", "6368617000"}, 4}, {{"--item", "chap"}, 2}}) {
-    size_t from = rig.mark();
-    EXPECT_EQ(rig.request({"DOKFRMDI", "--item", kManual, "--read", tag[0], tag[1]}).out, kOkReply);
-    EXPECT_EQ(rig.scrolled(from), paragraph) << tag[1];
-  }
-}
-
-// Only 257 bytes of a path count; none, or one too long once expanded: "KO".
-TEST(BridgeDisplay, ExpansionBeyondThePathAreaAnswersKO) {
+// "" finds the first tag marker, "chap" the first beginning with it, "chap\0" "chap"; only 257
+// bytes of a path count; none, or one too long once expanded: "KO" (-1: no scroll).
+TEST(BridgeDisplay, TagsAndPathsAnswerOKOrKO) {
   std::string value;
   while (value.size() < 1023 - 11) value += "./";
   Rig rig({{"DOKT_LONG", value + "manual.json"}});
   std::string cut = "$DOKT_DOCS" + std::string(257 - 10 - 11, '/') + "manual.json-and-more";
-  for (auto [args, reply] : std::vector<std::pair<Texts, std::string>>{
-           {{"--item", cut, "--read", "--item", "chap2"}, kOkReply},
-           {{}, kKoReply},
-           {{"--item", "$DOKT_LONG/x", "--read", "--item", "chap2"}, kKoReply}}) {
+  for (auto [args, paragraph] : std::vector<std::pair<Texts, int>>{
+           {{"--item", kManual, "--read", "--item", ""}, 0},
+           {{"--item", kManual, "--read", "--item-hex", "6368617000"}, 4},
+           {{"--item", kManual, "--read", "--item", "chap"}, 2},
+           {{"--item", cut, "--read", "--item", "chap2"}, 2},
+           {{}, -1},
+           {{"--item", "$DOKT_LONG/x", "--read", "--item", "chap2"}, -1}}) {
     size_t from = rig.mark();
     args.insert(args.begin(), "DOKFRMDI");
-    EXPECT_EQ(rig.request(args).out, reply) << args.size();
-    EXPECT_EQ(rig.calls(1019, from).size(), reply == kOkReply ? 1u : 0u);
-    EXPECT_EQ(rig.count("scroll", Json::object(), from), reply == kOkReply ? 1u : 0u);
+    EXPECT_EQ(rig.request(args).out, paragraph < 0 ? kKoReply : kOkReply) << args.back();
+    EXPECT_EQ(rig.calls(1019, from).size(), paragraph < 0 ? 0u : 1u);
+    EXPECT_EQ(rig.count("scroll", Json::object(), from), paragraph < 0 ? 0u : 1u);
+    EXPECT_EQ(paragraph < 0 ? -1 : rig.scrolled(from), paragraph) << args.back();
   }
+  // A tag search along a chain that loops sees each marker once (lookup: below).
+  ASSERT_EQ(rig.display("$DOKT_DOCS/loop.json", "nosuch").code, 0) << "the search never ended";
+  EXPECT_EQ(TypeReads(rig, rig.doc("/loop.json"), 0), 3u) << "each marker once";
 }
 
 // A tag not placed is searched for by the next lookup only, despite errors.
@@ -183,13 +180,6 @@ TEST(BridgeFunction, NamesAndAlerts) {
     EXPECT_EQ(Args(rig, 1008, "message", from), alert.empty() ? Texts{} : Texts{alert});
     EXPECT_EQ(rig.calls(1022, from).size(), alert == noList ? 0u : 1u);
   }
-}
-
-// A tag search along a chain that loops sees each marker once (lookup: above).
-TEST(BridgeFunction, MarkerChainsThatLoopEnd) {
-  Rig rig;
-  ASSERT_EQ(rig.display("$DOKT_DOCS/loop.json", "nosuch").code, 0) << "the search never ended";
-  EXPECT_EQ(TypeReads(rig, rig.doc("/loop.json"), 0), 3u) << "each marker once";
 }
 
 // A "message" click shows the page of the CAD side's current function.
