@@ -79,6 +79,7 @@ class Rig {
     }
   }
 
+  const std::string &dir() const { return dir_.path(); }
   const std::string &docs() const { return docs_; }
   const std::string &bus_socket() const { return socket_; }
   fdk::test::Framesim &frame() { return *frame_; }

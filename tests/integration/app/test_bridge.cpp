@@ -61,10 +61,14 @@ bool Closed(Rig &rig, const std::string &name, size_t from) {
 const std::string kManual = "$DOKT_DOCS/manual.json";
 constexpr char kNoFunction[] = "Function documentation not found";
 
-// manual.json at "chap2", then MYFUNC's page; the trace tells the same story.
-TEST(BridgeDisplay, OpensTheExpandedPathAnswersAndScrollsToTheFirstTagMarker) {
+// manual.json at "chap2", then MYFUNC's page; the trace tells the same story.  Then "" finds
+// the first tag marker, "chap" the first beginning with it, "chap\0" "chap"; only 257 bytes of a
+// path count; none, or one too long once expanded: "KO" (-1: no scroll).
+TEST(BridgeDisplay, OpensTheExpandedPathAndScrollsToTheTagOrAnswersKO) {
   fdk::test::TempDir traceDir("bridge-trace");
-  Rig rig({{"FDK_TRACE", traceDir.file("trace.log")}});
+  std::string value;
+  while (value.size() < 1023 - 11) value += "./";
+  Rig rig({{"FDK_TRACE", traceDir.file("trace.log")}, {"DOKT_LONG", value + "manual.json"}});
   EXPECT_EQ(rig.display(kManual, "chap2").out, kOkReply);
   EXPECT_TRUE(rig.call(1019, {{"fileName", rig.docs() + "/manual.json"}}));
   uint32_t manual = rig.doc("/manual.json");
@@ -94,50 +98,46 @@ TEST(BridgeDisplay, OpensTheExpandedPathAnswersAndScrollsToTheFirstTagMarker) {
     at = trace.find(line, at);
     ASSERT_NE(at, std::string::npos) << "missing in order: " << line << "\n" << trace;
   }
-}
-
-// "" finds the first tag marker, "chap" the first beginning with it, "chap\0" "chap".
-TEST(BridgeDisplay, TerminatedTagMatchesTheEqualTextOnly) {
-  Rig rig;
-  for (auto [tag, paragraph] : std::vector<std::pair<Texts, int>>{
-           {{"--item", ""}, 0}, {{"--item-hex", "6368617000"}, 4}, {{"--item", "chap"}, 2}}) {
-    size_t from = rig.mark();
-    EXPECT_EQ(rig.request({"DOKFRMDI", "--item", kManual, "--read", tag[0], tag[1]}).out, kOkReply);
-    EXPECT_EQ(rig.scrolled(from), paragraph) << tag[1];
-  }
-}
-
-// Only 257 bytes of a path count; none, or one too long once expanded: "KO".
-TEST(BridgeDisplay, ExpansionBeyondThePathAreaAnswersKO) {
-  std::string value;
-  while (value.size() < 1023 - 11) value += "./";
-  Rig rig({{"DOKT_LONG", value + "manual.json"}});
   std::string cut = "$DOKT_DOCS" + std::string(257 - 10 - 11, '/') + "manual.json-and-more";
-  for (auto [args, reply] : std::vector<std::pair<Texts, std::string>>{
-           {{"--item", cut, "--read", "--item", "chap2"}, kOkReply},
-           {{}, kKoReply},
-           {{"--item", "$DOKT_LONG/x", "--read", "--item", "chap2"}, kKoReply}}) {
-    size_t from = rig.mark();
+  for (auto [args, paragraph] : std::vector<std::pair<Texts, int>>{
+           {{"--item", kManual, "--read", "--item", ""}, 0},
+           {{"--item", kManual, "--read", "--item-hex", "6368617000"}, 4},
+           {{"--item", kManual, "--read", "--item", "chap"}, 2},
+           {{"--item", cut, "--read", "--item", "chap2"}, 2},
+           {{}, -1},
+           {{"--item", "$DOKT_LONG/x", "--read", "--item", "chap2"}, -1}}) {
+    from = rig.mark();
     args.insert(args.begin(), "DOKFRMDI");
-    EXPECT_EQ(rig.request(args).out, reply) << args.size();
-    EXPECT_EQ(rig.calls(1019, from).size(), reply == kOkReply ? 1u : 0u);
-    EXPECT_EQ(rig.count("scroll", Json::object(), from), reply == kOkReply ? 1u : 0u);
+    EXPECT_EQ(rig.request(args).out, paragraph < 0 ? kKoReply : kOkReply) << args.back();
+    EXPECT_EQ(rig.calls(1019, from).size(), paragraph < 0 ? 0u : 1u);
+    EXPECT_EQ(rig.count("scroll", Json::object(), from), paragraph < 0 ? 0u : 1u);
+    EXPECT_EQ(paragraph < 0 ? -1 : rig.scrolled(from), paragraph) << args.back();
   }
+  // A tag search along a chain that loops sees each marker once (lookup: below).
+  from = rig.mark();
+  ASSERT_EQ(rig.display("$DOKT_DOCS/loop.json", "nosuch").code, 0) << "the search never ended";
+  EXPECT_EQ(TypeReads(rig, rig.doc("/loop.json"), from), 3u) << "each marker once";
 }
 
-// A tag not placed is searched for by the next lookup only, despite errors.
-TEST(BridgeDisplay, TagsLeftPendingWaitForTheNextLookup) {
+// Names, path items and alerts; the list is closed again whatever happens.  A tag not placed
+// is searched for by the next lookup only, despite errors; a "message" click asks the CAD side.
+TEST(BridgeFunction, NamesAlertsPendingTagsAndClicks) {
   Rig rig;
+  size_t from = rig.mark();
+  EXPECT_EQ(rig.lookup("ABS     ").out, "end\n");  // no active document: no command
+  EXPECT_TRUE(rig.calls(1310, from).empty() && rig.calls(1008, from).empty());
+  EXPECT_TRUE(Closed(rig, "/list.json", from));
+
+  from = rig.mark();
   ASSERT_EQ(rig.display(kManual, "nosuch").out, kOkReply);
   uint32_t manual = rig.doc("/manual.json");
-  EXPECT_EQ(TypeReads(rig, manual, 0), 5u) << "every marker was looked at";
+  EXPECT_EQ(TypeReads(rig, manual, from), 5u) << "every marker was looked at";
   for (size_t reads : {5u, 0u}) {
-    size_t from = rig.mark();
+    from = rig.mark();
     ASSERT_EQ(rig.lookup("ABS     ").out, "end\n");
     EXPECT_EQ(TypeReads(rig, manual, from), reads);
   }
-
-  size_t from = rig.mark();
+  from = rig.mark();
   EXPECT_EQ(rig.display("$DOKT_DOCS/missing.json", "chap2").out, kKoReply);
   EXPECT_EQ(rig.count("scroll", Json::object(), from), 0u);
   ASSERT_EQ(rig.lookup("ABS     ").out, "end\n");
@@ -145,16 +145,17 @@ TEST(BridgeDisplay, TagsLeftPendingWaitForTheNextLookup) {
   for (auto [num, value] : {std::pair{31, 0}, std::pair{32, 1}})
     EXPECT_TRUE(rig.call(1065, {{"objId", manual}, {"propIdent", {{"num", num}}}, {"value", value}},
                          from));
-}
 
-// Names, path items and alerts; the list is closed again whatever happens.
-TEST(BridgeFunction, NamesAndAlerts) {
-  Rig rig;
-  size_t from = rig.mark();
-  EXPECT_EQ(rig.lookup("ABS     ").out, "end\n");  // no active document: no command
-  EXPECT_TRUE(rig.calls(1310, from).empty() && rig.calls(1008, from).empty());
-  EXPECT_TRUE(Closed(rig, "/list.json", from));
   ASSERT_EQ(rig.display(kManual, "intro").out, kOkReply);
+  auto cad = rig.start_cad({"serve", "CURFCT", "--count", "1", "--reply", rig.docs() + "/",
+                            "--reply", "list.json", "--reply", "ABS     "}, "serve");
+  ASSERT_TRUE(cad->wait_for_output("ready\n", kWait.count()));
+  from = rig.mark();
+  ASSERT_TRUE(rig.ctl("message \"click here\" active 0").starts_with("ok"));
+  ASSERT_TRUE(rig.ctl("wait over").starts_with("ok"));
+  EXPECT_EQ(cad->out(), "ready\ncall 1\nitem 4 \\x04\\x00\\x00\\x00\nreplied 1\n");
+  EXPECT_TRUE(rig.call(1310, {{"docId", manual}, {"command", "gotolink pages.json:abs"}}, from));
+  EXPECT_TRUE(Closed(rig, "/list.json", from));
 
   const std::string dir = rig.docs() + "/";
   const std::string full = rig.docs() + std::string(1014 - rig.docs().size(), '/');
@@ -176,36 +177,13 @@ TEST(BridgeFunction, NamesAndAlerts) {
       ASSERT_TRUE(rig.ctl("empty session 59").starts_with("ok"));
       items = {dir, "list.json", "ABS     "};
     }
-    size_t from = rig.mark();
+    from = rig.mark();
     EXPECT_EQ(rig.request({"DOKFRMFT", "--item", items[0], "--item", items[1], "--item",
                            items[2]}).out, "end\n");
     EXPECT_EQ(Args(rig, 1310, "command", from), command.empty() ? Texts{} : Texts{command});
     EXPECT_EQ(Args(rig, 1008, "message", from), alert.empty() ? Texts{} : Texts{alert});
     EXPECT_EQ(rig.calls(1022, from).size(), alert == noList ? 0u : 1u);
   }
-}
-
-// A tag search along a chain that loops sees each marker once (lookup: above).
-TEST(BridgeFunction, MarkerChainsThatLoopEnd) {
-  Rig rig;
-  ASSERT_EQ(rig.display("$DOKT_DOCS/loop.json", "nosuch").code, 0) << "the search never ended";
-  EXPECT_EQ(TypeReads(rig, rig.doc("/loop.json"), 0), 3u) << "each marker once";
-}
-
-// A "message" click shows the page of the CAD side's current function.
-TEST(BridgeFunction, MessageClickAsksTheCadSideAndShowsThePage) {
-  Rig rig;
-  ASSERT_EQ(rig.display(kManual, "intro").out, kOkReply);
-  auto cad = rig.start_cad({"serve", "CURFCT", "--count", "1", "--reply", rig.docs() + "/",
-                            "--reply", "list.json", "--reply", "ABS     "}, "serve");
-  ASSERT_TRUE(cad->wait_for_output("ready\n", kWait.count()));
-  size_t from = rig.mark();
-  ASSERT_TRUE(rig.ctl("message \"click here\" active 0").starts_with("ok"));
-  ASSERT_TRUE(rig.ctl("wait over").starts_with("ok"));
-  EXPECT_EQ(cad->out(), "ready\ncall 1\nitem 4 \\x04\\x00\\x00\\x00\nreplied 1\n");
-  EXPECT_TRUE(rig.call(1310, {{"docId", rig.doc("/manual.json")},
-                              {"command", "gotolink pages.json:abs"}}, from));
-  EXPECT_TRUE(Closed(rig, "/list.json", from));
 }
 
 }  // namespace

@@ -144,9 +144,7 @@ TEST(BrokerInProcess, WrappedConversationNumbersSkipLiveOnes) {
     settle(b);
     return requester.last();
   };
-  EXPECT_EQ(open(), (Seen{T::Ack, 1}));
-  EXPECT_EQ(open(), (Seen{T::Ack, 2}));
-  EXPECT_EQ(open(), (Seen{T::Ack, 3}));
+  for (uint32_t conv : {1, 2, 3}) EXPECT_EQ(open(), (Seen{T::Ack, conv}));
   handler.send(T::End, 2, "");  // 1 and 3 stay open
   settle(b);
   EXPECT_EQ(requester.last(), (Seen{T::End, 2}));

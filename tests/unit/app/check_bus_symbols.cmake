@@ -1,0 +1,15 @@
+# LIB (libmbx.so) exports the fourteen bus operations and nothing else; EXE (dokfrm) imports
+# exactly them, from a library named plainly libmbx.so, so that another bus library can replace ours.
+include(${CMAKE_CURRENT_LIST_DIR}/../../support/dynamic_symbols.cmake)
+dynamic_symbols(${LIB} defined exported)
+dynamic_symbols(${EXE} undefined imported)
+list(FILTER imported INCLUDE REGEX "^mbx_")
+foreach(list exported imported)
+  if(NOT ${list} STREQUAL FDK_BUS_OPERATIONS)
+    message(FATAL_ERROR "${list}:\n  ${${list}}\nexpected\n  ${FDK_BUS_OPERATIONS}")
+  endif()
+endforeach()
+execute_process(COMMAND ${READELF} -d ${EXE} OUTPUT_VARIABLE dyn RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT dyn MATCHES "\\[libmbx\\.so\\]")
+  message(FATAL_ERROR "dokfrm does not load the bus as plain libmbx.so:\n${dyn}")
+endif()
