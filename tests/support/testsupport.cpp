@@ -358,30 +358,27 @@ Process start_broker(const std::string &mbxd, const std::string &dir, const std:
     return p;
 }
 
-static bool json_contains(const Json &line, const Json &match) {
-    if (!line.is_object() || !match.is_object()) return false;
-    for (auto it = match.begin(); it != match.end(); ++it) {
-        auto f = line.find(it.key());
-        if (f == line.end() || *f != it.value()) return false;
-    }
+bool json_contains(const Json &have, const Json &want) {
+    if (!want.is_object()) return have == want;
+    for (const auto &[key, value] : want.items())
+        if (!have.is_object() || !have.contains(key) || !json_contains(have[key], value)) return false;
     return true;
+}
+
+static bool of_kind_matching(const Json &j, const std::string &kind, const Json &match) {
+    return j.is_object() && j.value("kind", "") == kind && (match.is_null() || json_contains(j, match));
 }
 
 std::optional<size_t> JournalReader::wait_kind(const std::string &kind, const Json &match,
                                                Millis timeout, size_t from) {
-    return wait_for(
-        [&](const Json &j) {
-            return j.is_object() && j.value("kind", "") == kind &&
-                   (match.is_null() || json_contains(j, match));
-        },
-        timeout, from);
+    return wait_for([&](const Json &j) { return of_kind_matching(j, kind, match); }, timeout, from);
 }
 
-std::vector<Json> JournalReader::of_kind(const std::string &kind) {
+std::vector<Json> JournalReader::of_kind(const std::string &kind, const Json &match, size_t from) {
     poll();
     std::vector<Json> out;
-    for (const auto &j : lines_)
-        if (j.is_object() && j.value("kind", "") == kind) out.push_back(j);
+    for (size_t i = from; i < lines_.size(); ++i)
+        if (of_kind_matching(lines_[i], kind, match)) out.push_back(lines_[i]);
     return out;
 }
 

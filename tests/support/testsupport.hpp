@@ -158,6 +158,10 @@ uint32_t unique_program();
 uint16_t registered_port(uint32_t prog, uint32_t vers);
 
 // ---------------------------------------------------------------------------
+// Whether `have` holds every member of `want`, objects compared member by
+// member, anything else whole.
+bool json_contains(const Json &have, const Json &want);
+
 class JournalReader {
 public:
     explicit JournalReader(std::string path) : path_(std::move(path)) {}
@@ -174,12 +178,12 @@ public:
     // index or nullopt after `timeout`.
     std::optional<size_t> wait_for(const std::function<bool(const Json &)> &pred,
                                    Millis timeout, size_t from = 0);
-    // Convenience: the first line with the given "kind" whose members equal
-    // every member of `match` (a JSON object; nested objects compared whole).
+    // The first line of the given "kind" that json_contains `match` (null:
+    // any line of the kind).
     std::optional<size_t> wait_kind(const std::string &kind, const Json &match,
                                     Millis timeout, size_t from = 0);
-    // Every line of the given kind.
-    std::vector<Json> of_kind(const std::string &kind);
+    // Every such line, from index `from` on.
+    std::vector<Json> of_kind(const std::string &kind, const Json &match = {}, size_t from = 0);
 
 private:
     std::string path_;

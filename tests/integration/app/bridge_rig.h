@@ -23,14 +23,6 @@ struct CadRun {
   std::string out, err;
 };
 
-// `want`'s members in `have`; members that are objects compared member-wise.
-inline bool Contains(const Json &have, const Json &want) {
-  if (!want.is_object()) return have == want;
-  for (const auto &[key, value] : want.items())
-    if (!have.is_object() || !have.contains(key) || !Contains(have[key], value)) return false;
-  return true;
-}
-
 inline Json Marker(int type, const std::string &text, int paragraph) {
   return {{"type", type}, {"text", text}, {"paragraph", paragraph}, {"offset", 0}};
 }
@@ -129,12 +121,7 @@ class Rig {
   // The journal from line `from` on.
   size_t mark() { return journal().lines().size(); }
   std::vector<Json> lines(const std::string &kind, const Json &match, size_t from = 0) {
-    std::vector<Json> out;
-    const auto &all = journal().lines();
-    for (size_t i = from; i < all.size(); ++i)
-      if (all[i].is_object() && all[i].value("kind", "") == kind && Contains(all[i], match))
-        out.push_back(all[i]);
-    return out;
+    return journal().of_kind(kind, match, from);
   }
   size_t count(const std::string &kind, const Json &match, size_t from = 0) {
     return lines(kind, match, from).size();

@@ -41,7 +41,7 @@ Texts Args(Rig &rig, int proc, const std::string &name, size_t from,
            const Json &match = Json::object()) {
   Texts out;
   for (const Json &c : rig.calls(proc, from))
-    if (Contains(c["args"], match)) out.push_back(c["args"][name]);
+    if (fdk::test::json_contains(c["args"], match)) out.push_back(c["args"][name]);
   return out;
 }
 

@@ -71,19 +71,11 @@ TEST(StartUp, WithoutAUsableFmapixTheClientIsRefusedAndLeavesNoRegistration) {
         bool run = false;    // rt_defaults through F_ApiRun
         std::string message = "not called by a Frame product";
     };
+    const std::string frame = std::to_string(frame_prog) + ".1 99.-1.name";
     const Case cases[] = {
-        {"-"},
-        {"-", true},
-        {"garbage"},
-        {good + "99"},
-        {good + "99.-1."},
-        {good + "99.-1x.name"},
-        {good + "99.-1 .name"},
-        {good + "99.4294967295.name"},
-        {good + "99999999999.-1.name"},
-        {p + ".1x " + std::to_string(frame_prog) + ".1 99.-1.name"},
-        {p + ".1" + std::to_string(frame_prog) + ".1 99.-1.name"},
-        {"4294967296.1 " + std::to_string(frame_prog) + ".1 99.-1.name"},
+        {"-"}, {"-", true}, {"garbage"}, {good + "99"}, {good + "99.-1."}, {good + "99.-1x.name"},
+        {good + "99.-1 .name"}, {good + "99.4294967295.name"}, {good + "99999999999.-1.name"},
+        {p + ".1x " + frame}, {p + ".1" + frame}, {"4294967296.1 " + frame},
         // Well formed, but Frame's program is not there: the callback
         // program was registered and is removed again.
         {good + std::to_string(getpid()) + ".-1.name trailing", false,
